@@ -1,0 +1,78 @@
+-- Tables of a Kolvaster system database.
+-- Loaded into an empty database by the test bed, the demo and the benchmarks.
+-- The launcher never creates or alters tables itself.
+
+CREATE TABLE sysuser (
+  sysuser_id   BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
+  sysuser      VARCHAR(80) NOT NULL,
+  titulo       VARCHAR(80) NOT NULL DEFAULT '',
+  pass         VARCHAR(40) NOT NULL DEFAULT '',
+  enviamailas  VARCHAR(255) NULL,
+  useradmin    BOOLEAN NOT NULL DEFAULT FALSE,
+  UNIQUE KEY uq_sysuser (sysuser)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+CREATE TABLE sysuserimg (
+  sysuser_id  BIGINT NOT NULL,
+  imagen      LONGBLOB,
+  KEY ix_sysuserimg_user (sysuser_id)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+CREATE TABLE apprisklevel (
+  apprisklevel_id  BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
+  detalle          VARCHAR(80) NOT NULL DEFAULT ''
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+CREATE TABLE app (
+  app_id           BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
+  nombre           VARCHAR(80) NOT NULL,
+  titulo           VARCHAR(120) NOT NULL DEFAULT '',
+  windowsbinary    LONGBLOB NULL,
+  descri           TEXT NULL,
+  apprisklevel_id  BIGINT NULL,
+  riskdetalle      TEXT NULL,
+  KEY ix_app_nombre (nombre)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+CREATE TABLE sysuserapp (
+  sysuser_id  BIGINT NOT NULL,
+  app_id      BIGINT NOT NULL,
+  clogleido   BOOLEAN NULL,
+  KEY ix_sysuserapp_user (sysuser_id, app_id)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+CREATE TABLE sysuserelog (
+  sysuserelogtipo_id  INT NOT NULL,
+  sysuser_id          BIGINT NOT NULL,
+  cuando              DATETIME NOT NULL,
+  KEY ix_sysuserelog_user (sysuser_id, cuando)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+CREATE TABLE appuse (
+  sysuser_id  BIGINT NOT NULL,
+  app_id      BIGINT NULL,
+  cuando      DATETIME NOT NULL,
+  KEY ix_appuse_user (sysuser_id)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+CREATE TABLE report (
+  report_id  BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
+  titulo     VARCHAR(120) NOT NULL DEFAULT ''
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+CREATE TABLE sysuserreport (
+  sysuser_id  BIGINT NOT NULL,
+  report_id   BIGINT NOT NULL,
+  KEY ix_sysuserreport_user (sysuser_id, report_id)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+CREATE TABLE kolvaster (
+  versionlauncher  VARCHAR(20) NOT NULL
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+CREATE TABLE kolvasterop (
+  sysuser_id  BIGINT NOT NULL,
+  llave       VARCHAR(40) NOT NULL,
+  valor       VARCHAR(255) NOT NULL DEFAULT '',
+  KEY ix_kolvasterop_user (sysuser_id, llave)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QDate>
+#include <QDir>
+#include <QIcon>
+#include <QMainWindow>
+#include <QModelIndex>
+#include <QSqlDatabase>
+#include <QStringList>
+
+namespace Ui {
+class KolvasterClass;
+}
+
+// The launcher's main window. Its constructor runs the whole start-up of a session; closing it
+// ends the session. The operations of the session (connection, catalogue, launching, session
+// record, identity...) are members of this class, each defined beside the subsystem it belongs
+// to.
+class Kolvaster : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit Kolvaster(QWidget *parent = nullptr);
+    ~Kolvaster() override;
+
+    // The date that chooses the seasonal program icon; tests may fix it before construction.
+    static void fijarFechaIconos(const QDate &fecha);
+    // The normal program icon for a date: seasonal on a few days of the year.
+    static QIcon iconoDeTemporada(const QDate &fecha);
+
+    // --- connection (src/db) ---
+    bool conectarBase();
+    static void leerPredeterminados(QString *host, QString *sistema, QString *usuario);
+
+    // --- version gate (src/app) ---
+    QString verificarVersion();
+
+    // --- session log (src/app) ---
+    void registrarIngreso();
+    void registrarSalida();
+
+    // --- profile directory, catalogue, list (src/catalogue) ---
+    void prepararProfile();
+    void eliminarDirectorio(const QString &path);
+    void sincronizarAplicaciones();
+    bool descargarPrograma(const char *nombre, int appId);
+    void verificarChangelogs();
+
+    // --- launching (src/launch) ---
+    void ejecutarPrograma(const QString &archivo);
+
+    // --- identity panel (src/app) ---
+    void cargarIdentidad();
+
+    // --- session record (src/share) ---
+    void publicarSesion();
+
+    // The error dialog for a failure of this session; it ends the process.
+    void reportarError(const QString &texto);
+    // Ends the process with the given status (the exit paths skip the shut-down).
+    void terminar(int estado);
+    // True once an exit path was taken. Only a test that intercepts the exit ever sees it set:
+    // the start-up and every operation stop there.
+    bool terminado() const { return finalizado; }
+
+public slots:
+    void on_actionActualizar_aplicaciones_disponibles_triggered();
+    void on_lw_apps_activated(const QModelIndex &index);
+    void terminoPrograma();
+    void responderKeepAlive(qint64 msecs);
+    void on_actionAcerca_de_triggered();
+    void on_actionBloquear_Desbloquear_triggered();
+    void on_actionMis_ultimos_accesos_triggered();
+    void on_actionUnificar_tama_o_iconos_triggered();
+
+private:
+    bool identificarUsuario();
+    bool aplicarPreferenciaIconos();
+    void iniciarKeepAlive();
+    void registrarEvento(int tipo);
+
+public:
+    // Members shared by the session's operations (kept public for the subsystems' tests).
+    Ui::KolvasterClass *ui;
+    qint64 uid = 0;
+    QSqlDatabase db;
+    QStringList changelogsPendientes;
+    QDir dirProfile;
+    int programasAbiertos = 0;
+    QIcon iconoAlerta;
+    QIcon iconoApp;
+
+private:
+    bool finalizado = false;
+};

@@ -1,0 +1,45 @@
+#include "kolvasterprocessdialog.h"
+
+#include "ui_kolvasterprocessdialog.h"
+
+KolvasterProcessDialog::KolvasterProcessDialog(const QString &detalleUno,
+                                               const QString &detalleDos, QWidget *parent)
+    : QDialog(parent), ui(new Ui::KolvasterProcessDialog)
+{
+    ui->setupUi(this);
+    setMinimumSize(size());
+    setMaximumSize(size());
+    progreso = ui->pb;
+    progreso->hide();
+    setDetalle(detalleUno, detalleDos);
+    setModal(true);
+}
+
+KolvasterProcessDialog::~KolvasterProcessDialog()
+{
+    delete ui;
+}
+
+void KolvasterProcessDialog::setDetalle(const QString &detalleUno, const QString &detalleDos)
+{
+    ui->lab_detuno->setText(detalleUno);
+    ui->lab_detdos->setText(detalleDos);
+}
+
+void KolvasterProcessDialog::mostrarProgreso()
+{
+    ui->lab_aguarde->hide();
+    progreso->show();
+}
+
+void KolvasterProcessDialog::changeEvent(QEvent *e)
+{
+    QDialog::changeEvent(e);
+    if (e->type() == QEvent::LanguageChange) {
+        setWindowTitle(tr("Procesando..."));
+        ui->lab_detuno->setText(tr("-"));
+        ui->lab_detdos->setText(tr("-"));
+        ui->lab_aguarde->setText(tr("Por favor aguarde..."));
+        ui->lab_reloj->setText(QString());
+    }
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDialog>
+
+class QProgressBar;
+
+namespace Ui {
+class KolvasterProcessDialog;
+}
+
+// Small wait window shown (never exec'd) around a long piece of work on the GUI thread.
+class KolvasterProcessDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    KolvasterProcessDialog(const QString &detalleUno, const QString &detalleDos,
+                           QWidget *parent = nullptr);
+    ~KolvasterProcessDialog() override;
+
+    void setDetalle(const QString &detalleUno, const QString &detalleDos);
+    void mostrarProgreso();
+
+protected:
+    void changeEvent(QEvent *e) override;
+
+private:
+    Ui::KolvasterProcessDialog *ui;
+    QProgressBar *progreso;
+};

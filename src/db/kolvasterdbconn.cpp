@@ -1,0 +1,21 @@
+#include "kolvasterdbconn.h"
+
+KolvasterDBConn::KolvasterDBConn(QSqlDatabase *conexion, QObject *parent)
+    : QObject(parent), conexion(conexion)
+{
+    *conexion = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"),
+                                          QLatin1String(QSqlDatabase::defaultConnection));
+}
+
+bool KolvasterDBConn::conectar(const QString &database, const QString &host,
+                               const QString &usuario, const QString &password,
+                               const QString &opciones)
+{
+    // No port: the client library's default applies.
+    conexion->setDatabaseName(database);
+    conexion->setHostName(host);
+    conexion->setUserName(usuario);
+    conexion->setPassword(password);
+    conexion->setConnectOptions(opciones);
+    return conexion->open();
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+class QWidget;
+
+// Answers the modal dialogs that the code under test opens with exec(): every few milliseconds
+// the active modal widget is offered to the first pending answer; an answer that acts on it
+// returns true and is dropped.
+class DriverModal : public QObject
+{
+public:
+    using Respuesta = std::function<bool(QWidget *)>;
+
+    DriverModal();
+    ~DriverModal() override;
+
+    void luego(Respuesta r);
+    int pendientes() const { return respuestas.size(); }
+
+    // Fills the connection dialog and presses "Conectar".
+    static Respuesta conectar(const QString &host, const QString &sistema, const QString &usuario,
+                              const QString &clave, bool recordar = false);
+    // Rejects the connection dialog (Escape).
+    static Respuesta cancelarConexion();
+    // Keeps the error dialog's text in *texto and leaves it (Escape).
+    static Respuesta cerrarError(QString *texto = nullptr);
+    // Closes whatever modal dialog is shown, by its class name.
+    static Respuesta cerrar(const char *clase);
+
+private:
+    void revisar();
+
+    QTimer timer;
+    QList<Respuesta> respuestas;
+};

@@ -1,0 +1,138 @@
+#include "testdb.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+
+namespace TestDb {
+namespace {
+
+const QStringList tablas = {"sysuser", "sysuserimg", "apprisklevel", "app", "sysuserapp",
+                            "sysuserelog", "appuse", "report", "sysuserreport", "kolvaster",
+                            "kolvasterop"};
+
+QSqlQuery correr(const QString &sql, const QVariantList &valores)
+{
+    QSqlQuery q(admin());
+    if (!q.prepare(sql))
+        qFatal("prepare failed: %s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+    for (int i = 0; i < valores.size(); ++i)
+        q.bindValue(i, valores.at(i));
+    if (!q.exec())
+        qFatal("statement failed: %s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+    return q;
+}
+
+} // namespace
+
+QString base()
+{
+    const QString b = qEnvironmentVariable("KOLVASTER_TEST_DB");
+    return b.isEmpty() ? QStringLiteral("prueba") : b;
+}
+
+QString cuenta(const QString &corto)
+{
+    return base() + QLatin1Char('_') + corto;
+}
+
+QString clave(const QString &corto)
+{
+    return corto + QStringLiteral("_pw");
+}
+
+QSqlDatabase admin()
+{
+    const QString nombre = QStringLiteral("admin");
+    if (QSqlDatabase::contains(nombre)) {
+        QSqlDatabase db = QSqlDatabase::database(nombre);
+        if (db.isOpen())
+            return db;
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), nombre);
+    db.setHostName(QStringLiteral("127.0.0.1"));
+    db.setPort(qEnvironmentVariableIntValue("MYSQL_TCP_PORT"));
+    db.setDatabaseName(base());
+    db.setUserName(QStringLiteral("dbadmin"));
+    db.setPassword(QString::fromLatin1(claveAdmin));
+    if (!db.open())
+        qFatal("cannot open the test database: %s", qPrintable(db.lastError().text()));
+    return db;
+}
+
+void limpiar()
+{
+    for (const QString &t : tablas)
+        correr(QStringLiteral("TRUNCATE TABLE ") + t, {});
+    correr(QStringLiteral("INSERT INTO kolvaster (versionlauncher) VALUES ('v5.2')"), {});
+}
+
+void ejecutar(const QString &sql, const QVariantList &valores)
+{
+    correr(sql, valores);
+}
+
+QVariant valor(const QString &sql, const QVariantList &valores)
+{
+    QSqlQuery q = correr(sql, valores);
+    return q.next() ? q.value(0) : QVariant();
+}
+
+int contar(const QString &sql, const QVariantList &valores)
+{
+    QSqlQuery q = correr(sql, valores);
+    int n = 0;
+    while (q.next())
+        ++n;
+    return n;
+}
+
+qint64 crearUsuario(const QString &sysuser, const QString &titulo, bool useradmin)
+{
+    QSqlQuery q = correr(QStringLiteral("INSERT INTO sysuser (sysuser,titulo,pass,useradmin) "
+                                        "VALUES (?,?,'',?)"),
+                         {sysuser, titulo, useradmin});
+    return q.lastInsertId().toLongLong();
+}
+
+qint64 crearApp(const QString &nombre, const QString &titulo,
+                const std::optional<QByteArray> &binario)
+{
+    const QVariant bin = binario ? QVariant(*binario) : QVariant(QMetaType(QMetaType::QByteArray));
+    QSqlQuery q = correr(
+        QStringLiteral("INSERT INTO app (nombre,titulo,windowsbinary) VALUES (?,?,?)"),
+        {nombre, titulo, bin});
+    return q.lastInsertId().toLongLong();
+}
+
+void otorgar(qint64 uid, qint64 appId, const QVariant &clogleido)
+{
+    correr(QStringLiteral("INSERT INTO sysuserapp (sysuser_id,app_id,clogleido) VALUES (?,?,?)"),
+           {uid, appId, clogleido});
+}
+
+QSqlDatabase abrirSesion(const QString &cuenta, const QString &clave)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"));
+    db.setHostName(QStringLiteral("127.0.0.1"));
+    db.setDatabaseName(base());
+    db.setUserName(cuenta);
+    db.setPassword(clave);
+    db.setConnectOptions(QStringLiteral("CLIENT_COMPRESS"));
+    if (!db.open())
+        qFatal("cannot open a session as %s: %s", qPrintable(cuenta),
+               qPrintable(db.lastError().text()));
+    return db;
+}
+
+void cerrarSesion()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection),
+                                                 false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QLatin1String(QSqlDatabase::defaultConnection));
+}
+
+} // namespace TestDb

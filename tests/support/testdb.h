@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+// The tests' view of the throwaway MariaDB server started by the ctest fixture. Setup and
+// checks run on a connection of their own ("admin", as dbadmin); the code under test uses the
+// default connection, as the launcher does.
+namespace TestDb {
+
+QString base();                       // the test database's name
+QString cuenta(const QString &corto); // base() + "_" + short name
+QString clave(const QString &corto);  // password of a provisioned account ("ana" -> "ana_pw")
+inline const char *claveAdmin = "dbadmin_pw";
+
+QSqlDatabase admin();
+
+// Empties every table and writes the installation row with the launcher's version.
+void limpiar();
+
+// Runs a statement on the admin connection with positional values; fails the test on error.
+void ejecutar(const QString &sql, const QVariantList &valores = {});
+// First column of the first row (invalid when there is none).
+QVariant valor(const QString &sql, const QVariantList &valores = {});
+int contar(const QString &sql, const QVariantList &valores = {});
+
+qint64 crearUsuario(const QString &sysuser, const QString &titulo, bool useradmin = false);
+qint64 crearApp(const QString &nombre, const QString &titulo,
+                const std::optional<QByteArray> &binario);
+void otorgar(qint64 uid, qint64 appId, const QVariant &clogleido = false);
+
+// Opens Qt's default "QMYSQL" connection as the given account, the way the launcher does.
+QSqlDatabase abrirSesion(const QString &cuenta, const QString &clave);
+void cerrarSesion();
+
+} // namespace TestDb
