@@ -1,0 +1,282 @@
+// The catalogue: the profile directory made to hold exactly the programs the user may run, each
+// as the server stores it, and the program list rebuilt from the database.
+
+#include "app/kolvaster.h"
+#include "app/kolvasterprocessdialog.h"
+#include "app/mensajes.h"
+#include "catalogue/programas.h"
+#include "ui_kolvaster.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QListWidgetItem>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace {
+
+const QString atencion = QStringLiteral("Atencion!");
+
+} // namespace
+
+void Kolvaster::sincronizarAplicaciones()
+{
+    const bool esAdmin = db.userName() == QLatin1String("dbadmin");
+    QSqlQuery q;
+    q.setForwardOnly(true);
+    ui->lw_apps->clear();
+
+    // Pass 1: drop every local program that is half downloaded or no longer the user's.
+    const QStringList archivos =
+        dirProfile.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
+    for (const QString &archivo : archivos) {
+        if (!Programas::esPrograma(archivo))
+            continue;
+        const QString ruta = dirProfile.absolutePath() + QLatin1Char('/') + archivo;
+        const QString rutaDigest = ruta + QLatin1String(Programas::sufijoDigest);
+        const QString nombre = archivo.chopped(4);
+
+        if (!QFile::exists(rutaDigest) && !QFile::remove(ruta))
+            Mensajes::informacion(
+                this, atencion,
+                QStringLiteral("Existen archivos no validos en directorio profile<br>que no "
+                               "pudieron ser eliminados.<br>Comunique novedad al "
+                               "Administrador de Sistemas!"));
+
+        q.prepare(esAdmin ? QStringLiteral("SELECT 1 FROM app WHERE nombre=:appnombre;")
+                          : QStringLiteral("SELECT 1 FROM sysuserapp ua, app a WHERE "
+                                           "a.app_id=ua.app_id AND ua.sysuser_id=:uid AND "
+                                           "a.nombre=:appnombre;"));
+        if (!esAdmin)
+            q.bindValue(QStringLiteral(":uid"), uid);
+        q.bindValue(QStringLiteral(":appnombre"), nombre);
+        if (!q.exec()) {
+            reportarError(q.lastError().text());
+            return;
+        }
+        if (!q.next()) {
+            // A file that is already gone counts as deleted: only a file still there after
+            // the attempt is worth a message.
+            if (QFile::exists(ruta) && !QFile::remove(ruta))
+                Mensajes::informacion(this, atencion,
+                                      QStringLiteral("No se pudo eliminar aplicacion no "
+                                                     "valida!<br>Comunique novedad al "
+                                                     "Administrador de Sistemas!"));
+            if (QFile::exists(rutaDigest) && !QFile::remove(rutaDigest))
+                Mensajes::informacion(this, atencion,
+                                      QStringLiteral("No se pudo eliminar archivo MD5 para "
+                                                     "aplicacion no valida!<br>Comunique "
+                                                     "novedad al Administrador de Sistemas!"));
+        }
+        q.clear();
+        q.setForwardOnly(true);
+    }
+
+    // Pass 2: fetch what is missing or differs from the server's digest.
+    q.prepare(esAdmin
+                  ? QStringLiteral("SELECT a.app_id, a.nombre, MD5(a.windowsbinary), a.titulo "
+                                   "FROM app a")
+                  : QStringLiteral("SELECT ua.app_id, a.nombre, MD5(a.windowsbinary), a.titulo "
+                                   "FROM sysuserapp ua, app a WHERE a.app_id=ua.app_id AND "
+                                   "ua.sysuser_id=:uid"));
+    if (!esAdmin)
+        q.bindValue(QStringLiteral(":uid"), uid);
+    if (!q.exec()) {
+        reportarError(q.lastError().text());
+        return;
+    }
+    while (q.next()) {
+        const int appId = q.value(0).toInt();
+        const QString nombre = q.value(1).toString();
+        bool descargar = true;
+        // A name that cannot be a file of the profile is left to the download, which refuses
+        // it: nothing outside the profile is ever looked at.
+        if (Programas::nombreSeguro(nombre)) {
+            const QString exe =
+                dirProfile.path() + QLatin1Char('/') + nombre + QLatin1String(Programas::sufijoPrograma);
+            if (QFile::exists(exe)) {
+                const std::optional<bool> igual = Programas::digestCoincide(
+                    exe + QLatin1String(Programas::sufijoDigest), q.value(2).toString());
+                if (!igual) {
+                    reportarError(QStringLiteral("Error al verificar MD5"));
+                    return;
+                }
+                descargar = !*igual;
+            }
+        }
+        if (descargar && !descargarPrograma(nombre.toLatin1().constData(), appId)) {
+            if (terminado())
+                return;
+            Mensajes::informacion(this, QStringLiteral("Nuevo programa disponible"),
+                                  QStringLiteral("No se pudo obtener version actualizada del "
+                                                 "programa ")
+                                      + nombre
+                                      + QStringLiteral("!<br>Comunique novedad al "
+                                                       "Administrador de Sistemas!"));
+        }
+        if (terminado())
+            return;
+    }
+
+    // Pass 3: the list, from the database alone.
+    q.clear();
+    q.setForwardOnly(true);
+    changelogsPendientes.clear();
+    q.prepare(esAdmin ? QStringLiteral("SELECT titulo, nombre, 1 FROM app;")
+                      : QStringLiteral("SELECT titulo, nombre, ua.clogleido FROM sysuserapp ua, "
+                                       "app a WHERE a.app_id=ua.app_id AND "
+                                       "ua.sysuser_id=:uid;"));
+    if (!esAdmin)
+        q.bindValue(QStringLiteral(":uid"), uid);
+    if (!q.exec()) {
+        reportarError(q.lastError().text());
+        return;
+    }
+    while (q.next()) {
+        const QString titulo = q.value(0).toString();
+        const QString nombre = q.value(1).toString();
+        auto *item = new QListWidgetItem(titulo);
+        item->setData(Qt::UserRole, nombre);
+        if (q.value(2).toBool()) {
+            item->setIcon(iconoApp);
+        } else {
+            changelogsPendientes.append(nombre);
+            item->setIcon(iconoAlerta);
+        }
+        ui->lw_apps->addItem(item);
+    }
+    ui->lw_apps->sortItems(Qt::AscendingOrder);
+
+    if (!changelogsPendientes.isEmpty())
+        Mensajes::informacion(
+            this, QStringLiteral("CHANGELOGs por leer"),
+            QStringLiteral("Sr. Usuario:\n\nTiene registros de cambios pendientes de "
+                           "lectura.\n\nEs importante lea CHANGELOG para infomarse sobre "
+                           "cambios aplicados.\n\nLas aplicaciones con lectura pendiente se "
+                           "muestran con icono en alerta.\n\nPodra acceder al registro de "
+                           "cambios de cada programa\ningresando a Menu/Ayuda/Acerca de..."));
+}
+
+void Kolvaster::on_actionActualizar_aplicaciones_disponibles_triggered()
+{
+    // A running program's executable must never be replaced or deleted under it.
+    if (programasAbiertos != 0) {
+        Mensajes::advertencia(this, atencion,
+                              QStringLiteral("Para poder actualizar lista de aplicaciones "
+                                             "primero<br>debera cerrar todas las aplicaciones "
+                                             "abiertas!"));
+        return;
+    }
+    sincronizarAplicaciones();
+    if (terminado())
+        return;
+    Mensajes::informacion(this, QStringLiteral("Actualizar aplicaciones!"),
+                          QStringLiteral("Aplicaciones disponibles actualizadas!"));
+}
+
+bool Kolvaster::descargarPrograma(const char *nombre, int appId)
+{
+    KolvasterProcessDialog espera(QStringLiteral("Obteniendo version actualizada de:"),
+                                  QString::fromLatin1(nombre), this);
+    espera.show();
+    QCoreApplication::processEvents();
+
+    QString nombreServidor;
+    QByteArray binario;
+    QString digest;
+    {
+        QSqlQuery q;
+        q.setForwardOnly(true);
+        q.prepare(QStringLiteral("SELECT windowsbinary, MD5(windowsbinary), "
+                                 "LENGTH(windowsbinary), nombre FROM app WHERE app_id=:appid"));
+        q.bindValue(QStringLiteral(":appid"), appId);
+        if (!q.exec()) {
+            reportarError(q.lastError().text());
+            return false;
+        }
+        if (!q.next()) {
+            reportarError(QStringLiteral("Error al obtener app no hay next"));
+            return false;
+        }
+        nombreServidor = q.value(3).toString();
+        if (q.value(2).toLongLong() == 0) {
+            Mensajes::advertencia(this, atencion,
+                                  QStringLiteral("No se pudo obtener version de programa! No "
+                                                 "existe archivo binario disponible!<br>Comunique "
+                                                 "novedad al Administrador de Sistemas!"));
+            return false;
+        }
+        binario = q.value(0).toByteArray();
+        digest = q.value(1).toString();
+        // The driver's copy of the row goes now, before the file is written.
+    }
+
+    // The name becomes a file name: one that could leave the profile is never written.
+    if (!Programas::nombreSeguro(nombreServidor)) {
+        Mensajes::advertencia(this, atencion,
+                              QStringLiteral("No se pudo obtener version de programa! El nombre "
+                                             "\"%1\" no es un nombre de archivo valido!<br>"
+                                             "Comunique novedad al Administrador de Sistemas!")
+                                  .arg(nombreServidor.toHtmlEscaped()));
+        return false;
+    }
+    // What arrived must be what the server holds: a damaged transfer writes nothing.
+    if (Programas::md5(binario).compare(digest, Qt::CaseInsensitive) != 0) {
+        Mensajes::advertencia(this, atencion,
+                              QStringLiteral("No se pudo obtener version de programa! El archivo "
+                                             "recibido no coincide con su MD5!<br>Comunique "
+                                             "novedad al Administrador de Sistemas!"));
+        return false;
+    }
+
+    switch (Programas::escribir(dirProfile.path(), nombreServidor, binario, digest)) {
+    case Programas::Escritura::FalloPrograma:
+        reportarError(QStringLiteral("No se puede escribir archivo en directorio profile "
+                                     "(binario)"));
+        return false;
+    case Programas::Escritura::FalloDigest:
+        reportarError(QStringLiteral("No se puede escribir archivo en directorio profile (MD5)"));
+        return false;
+    case Programas::Escritura::Hecha:
+        break;
+    }
+    return true;
+}
+
+void Kolvaster::verificarChangelogs()
+{
+    if (changelogsPendientes.isEmpty())
+        return;
+    QStringList leidos;
+    for (const QString &nombre : std::as_const(changelogsPendientes)) {
+        QSqlQuery q;
+        q.prepare(QStringLiteral("SELECT sa.clogleido FROM sysuserapp sa, app a WHERE "
+                                 "a.app_id=sa.app_id AND a.nombre=:nombre AND "
+                                 "sa.sysuser_id=:uid;"));
+        q.bindValue(QStringLiteral(":nombre"), nombre);
+        q.bindValue(QStringLiteral(":uid"), uid);
+        if (!q.exec()) {
+            reportarError(q.lastError().text());
+            return;
+        }
+        if (q.next() && q.value(0).toBool()) {
+            for (int i = 0; i < ui->lw_apps->count(); ++i) {
+                QListWidgetItem *item = ui->lw_apps->item(i);
+                if (item->data(Qt::UserRole).toString() == nombre) {
+                    item->setIcon(iconoApp);
+                    break;
+                }
+            }
+            leidos.append(nombre);
+        }
+    }
+    for (const QString &nombre : std::as_const(leidos))
+        changelogsPendientes.removeOne(nombre);
+}
+
+void Kolvaster::terminoPrograma()
+{
+    --programasAbiertos;
+    verificarChangelogs();
+}
