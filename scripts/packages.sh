@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what building, testing and the demo need on Debian 12, when something is missing.
+set -euo pipefail
+pkgs=(cmake g++ make pkg-config python3 qt6-base-dev libqt6sql6-mysql qt6-webengine-dev
+      mariadb-server mariadb-client poppler-utils xxd x11-utils "$@")
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

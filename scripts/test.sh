@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds the launcher for testing and runs every test against a throwaway MariaDB server and a
+# local stand-in for the error notifier (both started and stopped by ctest).
+#   scripts/test.sh [ctest arguments...]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/packages.sh"
+
+build="$root/build-test"
+http_port=${KOLVASTER_TEST_HTTP_PORT:-18089}
+db_port=${KOLVASTER_TEST_DB_PORT:-33306}
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKOLVASTER_NOTIFIER_HOST="127.0.0.1:$http_port" -DKOLVASTER_MAKER_HOST="127.0.0.1:$http_port" \
+  -DKOLVASTER_TEST_HTTP_PORT="$http_port" -DKOLVASTER_TEST_DB_PORT="$db_port" >/dev/null
+cmake --build "$build" -j2
+cd "$build"
+ctest --output-on-failure "$@"
