@@ -1,0 +1,179 @@
+#include "kolvasterhtmlviewer.h"
+
+#include "app/constantes.h"
+#include "app/kolvasterprocessdialog.h"
+#include "app/mensajes.h"
+#include "ui_kolvasterhtmlviewer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QMarginsF>
+#include <QPageLayout>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTextStream>
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+KolvasterHTMLViewer::KolvasterHTMLViewer(const QString &titulo, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint),
+      ui(new Ui::KolvasterHTMLViewer)
+{
+    ui->setupUi(this);
+    ui->pb_saveSource->hide();
+    setWindowTitle(titulo);
+    connect(ui->wv_main, &QWebEngineView::loadFinished, this,
+            &KolvasterHTMLViewer::terminoCarga);
+    ui->wv_main->setUrl(QUrl(QStringLiteral("about:blank")));
+}
+
+KolvasterHTMLViewer::~KolvasterHTMLViewer()
+{
+    delete ui;
+}
+
+void KolvasterHTMLViewer::addStyleLine(const QString &line)
+{
+    estilosExtra.append(line.endsWith(QLatin1Char('\n')) ? line : line + QLatin1Char('\n'));
+}
+
+QString KolvasterHTMLViewer::styleBlock() const
+{
+    QString bloque = QStringLiteral("<style type=\"text/css\"> \n"
+                                    "body { font-family: sans-serif, times; font-size: 12pt; } \n"
+                                    "h1{font-size: 16pt; } \n"
+                                    "h2{font-size: 14pt; } \n"
+                                    "h3{font-size: 12pt; } \n"
+                                    "h4{font-size: 12pt; } \n"
+                                    "table{font-size: 12pt; } \n"
+                                    "td.numeric{text-align: right; } \n");
+    for (const QString &linea : estilosExtra)
+        bloque += linea;
+    bloque += QStringLiteral("\n</style>\n");
+    return bloque;
+}
+
+void KolvasterHTMLViewer::setHtmlBody(const QString &body)
+{
+    source.clear();
+    source += QStringLiteral("<html>\n");
+    source += QStringLiteral("<head>\n");
+    source += styleBlock();
+    if (!chartScripts.isEmpty()) {
+        source += QStringLiteral("<!--Load the AJAX API-->\n<script type=\"text/javascript\" src=\"")
+                  + QLatin1String(KOLVASTER_CHARTS_LOADER)
+                  + QStringLiteral("\"></script>\n<script type=\"text/javascript\">\n");
+        for (const QString &paquete : chartPackages)
+            source += QStringLiteral("google.load('visualization', '1.0', {'packages':['")
+                      + paquete + QStringLiteral("']});\n");
+        source += QStringLiteral("</script>\n");
+        for (const QString &script : chartScripts)
+            source += script;
+    }
+    source += QStringLiteral("<title>") + windowTitle() + QStringLiteral("</title>");
+    source += QStringLiteral("</head>");
+    source += QStringLiteral("<body>");
+    source += QStringLiteral("<h2>") + windowTitle() + QStringLiteral("</h2>");
+    source += body;
+    source += QStringLiteral("</body>");
+    ui->wv_main->setHtml(source, QUrl());
+}
+
+void KolvasterHTMLViewer::setPrintMargins(int left, int right, int top, int bottom)
+{
+    margenIzquierdo = left;
+    margenDerecho = right;
+    margenSuperior = top;
+    margenInferior = bottom;
+    margenesFijados = true;
+}
+
+void KolvasterHTMLViewer::showSourceButton()
+{
+    ui->pb_saveSource->show();
+}
+
+void KolvasterHTMLViewer::aplicarMargenes(QPrinter *printer) const
+{
+    if (!margenesFijados)
+        return;
+    printer->setPageMargins(QMarginsF(margenIzquierdo, margenSuperior, margenDerecho,
+                                      margenInferior),
+                            QPageLayout::Millimeter);
+}
+
+void KolvasterHTMLViewer::terminoCarga(bool estado)
+{
+    Q_UNUSED(estado);
+    ui->lab_lo->hide();
+}
+
+void KolvasterHTMLViewer::on_pb_pdf_clicked()
+{
+    QPrinter printer(QPrinter::ScreenResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString archivo =
+        Mensajes::archivoGuardar(this, QStringLiteral("Guardar Reporte"), QDir::homePath(),
+                                 QStringLiteral("Archivo PDF (*.pdf)"));
+    if (archivo.isEmpty())
+        return;
+
+    KolvasterProcessDialog espera(QStringLiteral("Guardar Reporte"),
+                                  QStringLiteral("Creando Archivo PDF"), this);
+    espera.show();
+    espera.repaint();
+    QCoreApplication::processEvents();
+
+    printer.setOutputFileName(archivo);
+    aplicarMargenes(&printer);
+
+    // The page's own PDF writer keeps the text as text; it works asynchronously, so wait here
+    // until the file is written, as the rest of the program expects when the slot returns.
+    QEventLoop espera_pdf;
+    connect(ui->wv_main->page(), &QWebEnginePage::pdfPrintingFinished, &espera_pdf,
+            [&espera_pdf](const QString &, bool) { espera_pdf.quit(); });
+    ui->wv_main->page()->printToPdf(archivo, printer.pageLayout(), printer.pageRanges());
+    espera_pdf.exec();
+    espera.hide();
+}
+
+void KolvasterHTMLViewer::on_pb_print_clicked()
+{
+    QPrinter printer(QPrinter::ScreenResolution);
+    if (!printer.isValid()) {
+        Mensajes::advertencia(this, QStringLiteral("Impresion !"),
+                              QStringLiteral("No se encuentra impresora valida ! No se puede "
+                                             "imprimir !"));
+        return;
+    }
+    QPrintDialog dialogo(&printer, this);
+    if (dialogo.exec() != QDialog::Accepted)
+        return;
+    aplicarMargenes(&printer);
+
+    QEventLoop espera;
+    connect(ui->wv_main, &QWebEngineView::printFinished, &espera, [&espera](bool) { espera.quit(); });
+    ui->wv_main->print(&printer);
+    espera.exec();
+}
+
+void KolvasterHTMLViewer::on_pb_saveSource_clicked()
+{
+    const QString archivo = Mensajes::archivoGuardar(
+        this, QStringLiteral("Guardar source de reporte"), QString(), QString());
+    QFile f(archivo);
+    if (archivo.isEmpty() || !f.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return;
+    QTextStream salida(&f);
+    salida << source;
+}
+
+void KolvasterHTMLViewer::changeEvent(QEvent *e)
+{
+    QDialog::changeEvent(e);
+    if (e->type() == QEvent::LanguageChange)
+        ui->retranslateUi(this);
+}

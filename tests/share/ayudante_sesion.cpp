@@ -1,0 +1,74 @@
+// Child process of the session-record tests.
+//
+//   ayudante_sesion leer SISTEMA|- NOMBRE...  builds a KolvasterClient (- = default system) and
+//                                             prints "NOMBRE=<value as UTF-8 hex>" per name, or
+//                                             "NOMBRE=NULL" for a null string
+//   ayudante_sesion tener CLAVE...            creates the segments (holding "x"), prints
+//                                             "LISTO" and waits to be killed
+//
+// Any message box the client opens is printed as "CAJA|title|text" and closed, so the test
+// sees what the user would have seen and the client's own exit status.
+
+#include <kolvasterclient.h>
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDataStream>
+#include <QMessageBox>
+#include <QSharedMemory>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+void imprimir(const QByteArray &linea)
+{
+    std::fwrite(linea.constData(), 1, linea.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    if (args.size() < 2)
+        return 2;
+
+    if (args.at(0) == QLatin1String("tener")) {
+        QList<QSharedMemory *> segmentos;
+        for (const QString &clave : args.mid(1)) {
+            QByteArray bytes;
+            QDataStream flujo(&bytes, QIODevice::WriteOnly);
+            flujo << QStringLiteral("x");
+            auto *s = new QSharedMemory(clave, &app);
+            if (!s->create(bytes.size())) {
+                imprimir("FALLO " + clave.toUtf8());
+                return 1;
+            }
+            memcpy(s->data(), bytes.constData(), bytes.size());
+            segmentos.append(s);
+        }
+        imprimir("LISTO");
+        return app.exec();
+    }
+
+    QTimer vigia;
+    QObject::connect(&vigia, &QTimer::timeout, [] {
+        if (auto *caja = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            imprimir("CAJA|" + caja->windowTitle().toUtf8() + '|' + caja->text().toUtf8());
+            caja->accept();
+        }
+    });
+    vigia.start(20);
+
+    const QString sistema = args.at(1) == QLatin1String("-") ? QString() : args.at(1);
+    KolvasterClient cliente(sistema, nullptr);
+    for (const QString &nombre : args.mid(2)) {
+        const QString v = cliente.valor(nombre);
+        imprimir(nombre.toUtf8() + '=' + (v.isNull() ? QByteArray("NULL") : v.toUtf8().toHex()));
+    }
+    return 0;
+}

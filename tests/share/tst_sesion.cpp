@@ -1,0 +1,292 @@
+// The shared session record across real processes: the launcher's writer in this process, the
+// client library in a child (tests/share/ayudante_sesion), both through QSharedMemory.
+#include "app/kolvaster.h"
+#include "app/mensajes.h"
+#include "app/salida.h"
+#include "sesion.h"
+#include "share/registrosesion.h"
+#include "testdb.h"
+
+#include <kolvasterclient.h>
+
+#include <QProcess>
+#include <QSharedMemory>
+#include <QTest>
+
+namespace {
+
+QString ayudante()
+{
+    return qEnvironmentVariable("KOLVASTER_TEST_BINDIR") + "/tests/share/ayudante_sesion";
+}
+
+struct Lectura {
+    int estado = -1;
+    QMap<QString, QString> valores; // null QString for a null value
+    QStringList cajas;              // "title|text"
+};
+
+// Runs the client library in a child process and collects what it read and showed.
+Lectura leer(const QString &sistema, const QStringList &nombres)
+{
+    QProcess p;
+    p.start(ayudante(), QStringList{"leer", sistema.isEmpty() ? "-" : sistema} + nombres);
+    if (!p.waitForFinished(30000))
+        qFatal("reader child did not finish");
+    Lectura r;
+    r.estado = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    for (const QByteArray &linea : p.readAllStandardOutput().split('\n')) {
+        if (linea.startsWith("CAJA|")) {
+            r.cajas.append(QString::fromUtf8(linea.mid(5)));
+        } else if (const int igual = linea.indexOf('='); igual > 0) {
+            const QByteArray v = linea.mid(igual + 1);
+            r.valores.insert(QString::fromUtf8(linea.left(igual)),
+                             v == "NULL" ? QString() : QString::fromUtf8(QByteArray::fromHex(v)));
+        }
+    }
+    return r;
+}
+
+// A process that holds segments the way a running launcher does, until it is killed.
+struct Tenedor {
+    QProcess p;
+    QStringList claves;
+    explicit Tenedor(const QStringList &claves) : claves(claves)
+    {
+        p.start(ayudante(), QStringList{"tener"} + claves);
+        if (!p.waitForReadyRead(30000) || !p.readLine().startsWith("LISTO"))
+            qFatal("holder child did not start");
+    }
+    // SIGKILL: the segments stay behind with nobody attached, as after a crash.
+    void matar()
+    {
+        p.kill();
+        p.waitForFinished();
+    }
+    // Leaves no orphan behind for later runs: attaching and detaching removes it.
+    ~Tenedor()
+    {
+        if (p.state() != QProcess::NotRunning)
+            matar();
+        for (const QString &c : claves) {
+            QSharedMemory s(c);
+            if (s.attach())
+                s.detach();
+        }
+    }
+};
+
+QString clave(const QString &nombre)
+{
+    return "KOLVASTER_" + TestDb::base() + "_" + nombre;
+}
+
+// Whether some live process publishes the default system. Attaching and detaching removes an
+// orphan left by a crashed run, so a second look tells the two apart.
+bool defectoOcupado()
+{
+    for (int i = 0; i < 2; ++i) {
+        QSharedMemory s(QString::fromLatin1(RegistroSesion::claveDefecto));
+        if (!s.attach())
+            return false;
+        s.detach();
+    }
+    return true;
+}
+
+const QString textoCajaEscritor = QStringLiteral(
+    "No se pueden crear recursos compartidos ! Verifique no exista otra instancia del programa "
+    "abierta y conectada a la misma base de datos! Reinicie su ordenador y vuelva a intentar "
+    "operacion!");
+
+QString cajaLector(const QString &clave)
+{
+    return "Error !|Error al acceder a recurso compartido !<br>Comunique novedad al "
+           "Administrador de Sistemas !<br><br>Nombre de recurso: "
+           + clave;
+}
+
+} // namespace
+
+class TstSesion : public QObject
+{
+    Q_OBJECT
+
+    QList<int> salidas;
+
+private slots:
+    void initTestCase()
+    {
+        Mensajes::guionizar(true);
+        interceptarSalida([this](int estado) { salidas.append(estado); });
+    }
+
+    void init()
+    {
+        TestDb::limpiar();
+        Mensajes::olvidar();
+        salidas.clear();
+    }
+
+    void cleanup() { TestDb::cerrarSesion(); }
+
+    void formatoDelRegistro()
+    {
+        QCOMPARE(RegistroSesion::codificar("sales"),
+                 QByteArray::fromHex("0000000A00730061006C00650073"));
+        QCOMPARE(RegistroSesion::codificar(""), QByteArray::fromHex("00000000"));
+        QCOMPARE(RegistroSesion::codificar(QString()), QByteArray::fromHex("FFFFFFFF"));
+        // UTF-16 big-endian code units, a surrogate pair counting as two.
+        QCOMPARE(RegistroSesion::codificar(QString::fromUtf8("ñ\xF0\x9F\x94\x91")),
+                 QByteArray::fromHex("0000000600F1D83DDD11"));
+    }
+
+    // Values written here come back unchanged in another process; a reader given the system's
+    // name reads that system's entries and never the default system's segment.
+    void idaYVueltaEntreProcesos()
+    {
+        const bool defectoLibre = !defectoOcupado();
+        QObject dueno;
+        const QMap<QString, QString> valores{
+            {clave("HOST"), QString::fromUtf8("servidor-ñandú.local")},
+            {clave("USER"), TestDb::cuenta("ana")},
+            {clave("PASS"), QString()},
+            {clave("OPTIONS"), QStringLiteral("")},
+        };
+        QCOMPARE(RegistroSesion::publicar(valores, &dueno), QString());
+
+        const Lectura r = leer(TestDb::base(), {"HOST", "USER", "PASS", "OPTIONS"});
+        QCOMPARE(r.estado, 0);
+        QCOMPARE(r.cajas, QStringList());
+        QCOMPARE(r.valores.value("HOST"), QString::fromUtf8("servidor-ñandú.local"));
+        QCOMPARE(r.valores.value("USER"), TestDb::cuenta("ana"));
+        QVERIFY(r.valores.contains("PASS") && r.valores.value("PASS").isNull());
+        QVERIFY(r.valores.contains("OPTIONS"));
+        QVERIFY(!r.valores.value("OPTIONS").isNull());
+        QVERIFY(r.valores.value("OPTIONS").isEmpty());
+        if (!defectoLibre)
+            QSKIP("another launcher on this machine publishes the default system; the reader "
+                  "was not shown to leave it alone");
+        // Had the reader looked for the default system, it would have stopped with its box.
+        QVERIFY(!defectoOcupado());
+    }
+
+    void lectorSinLanzador()
+    {
+        if (defectoOcupado())
+            QSKIP("another launcher on this machine publishes the default system");
+        const Lectura r = leer(QString(), {"HOST"});
+        QCOMPARE(r.estado, 0);
+        QCOMPARE(r.cajas, QStringList{cajaLector("KOLVASTER_DEFSYSNAME")});
+        QVERIFY(r.valores.isEmpty());
+
+        // A named system no launcher publishes: the box names the entry's key.
+        const Lectura s = leer("nohaysistema", {"USER"});
+        QCOMPARE(s.estado, 0);
+        QCOMPARE(s.cajas, QStringList{cajaLector("KOLVASTER_nohaysistema_USER")});
+        QVERIFY(s.valores.isEmpty());
+    }
+
+    // A segment left by a launcher that died without cleaning up does not block the next one;
+    // one held by a live launcher still does.
+    void segmentoHuerfanoYSegmentoVivo()
+    {
+        {
+            Tenedor muerto({clave("HOST")});
+            muerto.matar();
+        }
+
+        {
+            QObject dueno;
+            QCOMPARE(RegistroSesion::publicar({{clave("HOST"), "nuevo"}}, &dueno), QString());
+            const Lectura r = leer(TestDb::base(), {"HOST"});
+            QCOMPARE(r.valores.value("HOST"), QString("nuevo"));
+        }
+
+        Tenedor vivo({clave("USER")});
+        QObject dueno;
+        QCOMPARE(RegistroSesion::publicar({{clave("HOST"), "h"}, {clave("USER"), "u"}}, &dueno),
+                 clave("USER"));
+        // The live holder's record is untouched.
+        QCOMPARE(leer(TestDb::base(), {"USER"}).valores.value("USER"), QString("x"));
+    }
+
+    // The launcher publishes its own connection; a program it starts reads exactly that, and
+    // the segments go when the launcher ends.
+    void lanzadorPublicaSuConexion()
+    {
+        TestDb::crearUsuario(TestDb::cuenta("ana"), "Ana");
+        {
+            EntornoSesion entorno;
+            auto w = entorno.iniciar("ana", TestDb::clave("ana"));
+            QVERIFY(!w->terminado());
+            const Lectura r = leer(TestDb::base(), {"HOST", "USER", "PASS", "OPTIONS"});
+            QCOMPARE(r.estado, 0);
+            QCOMPARE(r.valores.value("HOST"), QString("127.0.0.1"));
+            QCOMPARE(r.valores.value("USER"), TestDb::cuenta("ana"));
+            QCOMPARE(r.valores.value("PASS"), TestDb::clave("ana"));
+            QCOMPARE(r.valores.value("OPTIONS"), QString("CLIENT_COMPRESS"));
+        }
+        const Lectura despues = leer(TestDb::base(), {"USER"});
+        QCOMPARE(despues.cajas, QStringList{cajaLector(clave("USER"))});
+        QVERIFY(salidas.isEmpty());
+    }
+
+    // A second launcher on the same database goes through its whole start-up and is refused
+    // at the record: its login is logged, its logout never is.
+    void segundoLanzadorRechazado()
+    {
+        const qint64 ana = TestDb::crearUsuario(TestDb::cuenta("ana"), "Ana");
+        Tenedor primero({clave("HOST"), clave("OPTIONS"), clave("PASS"), clave("USER")});
+
+        EntornoSesion entorno;
+        auto w = entorno.iniciar("ana", TestDb::clave("ana"));
+        QVERIFY(w->terminado());
+        QCOMPARE(salidas, QList<int>{0});
+        const auto m = Mensajes::mostrados();
+        QCOMPARE(m.size(), 1);
+        QCOMPARE(m.at(0).tipo, Mensajes::Tipo::Critico);
+        QCOMPARE(m.at(0).titulo, QString("Error!"));
+        QCOMPARE(m.at(0).texto, textoCajaEscritor);
+        // Everything before the record ran: identified, logged in, identity panel filled.
+        QCOMPARE(w->uid, ana);
+        QVERIFY(!w->findChild<QWidget *>("le_emp")->property("text").toString().isEmpty());
+        QCOMPARE(TestDb::contar("SELECT 1 FROM sysuserelog WHERE sysuserelogtipo_id=1 AND "
+                                "sysuser_id=?",
+                                {ana}),
+                 1);
+        // The real process ends here, so the window's shut-down (and its logout) never runs;
+        // this test's window is only destroyed after the check.
+        QCOMPARE(TestDb::contar("SELECT 1 FROM sysuserelog WHERE sysuserelogtipo_id=2"), 0);
+    }
+
+    void administradorYPermisos()
+    {
+        const qint64 admin = TestDb::crearUsuario("dbadmin", "Administrador");
+        const qint64 ana = TestDb::crearUsuario(TestDb::cuenta("ana"), "Ana");
+        const qint64 beto = TestDb::crearUsuario(TestDb::cuenta("beto"), "Beto");
+        const qint64 ventas = TestDb::crearApp("ventas", "Ventas", QByteArray("x"));
+        const qint64 stock = TestDb::crearApp("stock", "Stock", QByteArray("x"));
+        TestDb::otorgar(ana, ventas);
+        TestDb::otorgar(beto, stock);
+        TestDb::abrirSesion(TestDb::cuenta("ana"), TestDb::clave("ana"));
+
+        KolvasterAcceso acceso;
+        QCOMPARE(acceso.idUsuario(TestDb::cuenta("ana").toUtf8().constData()), int(ana));
+        QCOMPARE(acceso.idUsuario("nadie"), 0);
+        QVERIFY(acceso.accesoAplicacion(int(admin), "ventas"));
+        QVERIFY(acceso.accesoAplicacion(int(admin), "no-existe"));
+        QVERIFY(acceso.accesoAplicacion(int(ana), "ventas"));
+        QVERIFY(!acceso.accesoAplicacion(int(ana), "stock"));
+        QVERIFY(acceso.accesoAplicacion(int(beto), "stock"));
+        QVERIFY(!acceso.accesoAplicacion(int(beto), "ventas"));
+
+        // Without an administrator row, -1 names nobody real and everyone is checked.
+        TestDb::ejecutar("DELETE FROM sysuser WHERE sysuser='dbadmin'");
+        QVERIFY(!acceso.accesoAplicacion(int(admin), "ventas"));
+        QVERIFY(acceso.accesoAplicacion(int(ana), "ventas"));
+    }
+};
+
+QTEST_MAIN(TstSesion)
+#include "tst_sesion.moc"
