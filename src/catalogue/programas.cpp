@@ -40,6 +40,11 @@ QString md5(const QByteArray &bytes)
 Escritura escribir(const QString &dir, const QString &nombre, const QByteArray &binario,
                    const QString &digest)
 {
+    if (!nombreSeguro(nombre))
+        return Escritura::NombreInvalido;
+    if (md5(binario).compare(digest, Qt::CaseInsensitive) != 0)
+        return Escritura::DigestDistinto;
+
     const QString ruta = dir + QLatin1Char('/') + nombre + QLatin1String(sufijoPrograma);
 
     QSaveFile programa(ruta);

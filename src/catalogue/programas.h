@@ -28,11 +28,13 @@ std::optional<bool> digestCoincide(const QString &archivoDigest, const QString &
 // Lower-case hex MD5 of the bytes, as the server's MD5() writes it.
 QString md5(const QByteArray &bytes);
 
-enum class Escritura { Hecha, FalloPrograma, FalloDigest };
+enum class Escritura { Hecha, NombreInvalido, DigestDistinto, FalloPrograma, FalloDigest };
 
-// Writes dir/nombre.exe (mode 0700) and then dir/nombre.exe.md5, each through a temporary file
-// renamed into place, so that neither is ever left half written and the digest only appears
-// once its program is complete.
+// Stores a program received from the server. Nothing is written when the name could not be a
+// file of the profile or when the bytes do not hash to the server's digest (a damaged
+// transfer). Otherwise writes dir/nombre.exe (mode 0700) and then dir/nombre.exe.md5, each
+// through a temporary file renamed into place, so that neither is ever left half written and
+// the digest only appears once its program is complete.
 Escritura escribir(const QString &dir, const QString &nombre, const QByteArray &binario,
                    const QString &digest);
 

@@ -212,25 +212,22 @@ bool Kolvaster::descargarPrograma(const char *nombre, int appId)
         // The driver's copy of the row goes now, before the file is written.
     }
 
-    // The name becomes a file name: one that could leave the profile is never written.
-    if (!Programas::nombreSeguro(nombreServidor)) {
+    switch (Programas::escribir(dirProfile.path(), nombreServidor, binario, digest)) {
+    case Programas::Escritura::NombreInvalido:
+        // The name becomes a file name: one that could leave the profile is never written.
         Mensajes::advertencia(this, atencion,
                               QStringLiteral("No se pudo obtener version de programa! El nombre "
                                              "\"%1\" no es un nombre de archivo valido!<br>"
                                              "Comunique novedad al Administrador de Sistemas!")
                                   .arg(nombreServidor.toHtmlEscaped()));
         return false;
-    }
-    // What arrived must be what the server holds: a damaged transfer writes nothing.
-    if (Programas::md5(binario).compare(digest, Qt::CaseInsensitive) != 0) {
+    case Programas::Escritura::DigestDistinto:
+        // What arrived must be what the server holds: a damaged transfer writes nothing.
         Mensajes::advertencia(this, atencion,
                               QStringLiteral("No se pudo obtener version de programa! El archivo "
                                              "recibido no coincide con su MD5!<br>Comunique "
                                              "novedad al Administrador de Sistemas!"));
         return false;
-    }
-
-    switch (Programas::escribir(dirProfile.path(), nombreServidor, binario, digest)) {
     case Programas::Escritura::FalloPrograma:
         reportarError(QStringLiteral("No se puede escribir archivo en directorio profile "
                                      "(binario)"));
