@@ -183,13 +183,13 @@ bool Kolvaster::descargarPrograma(const char *nombre, int appId)
     QCoreApplication::processEvents();
 
     QString nombreServidor;
-    QByteArray binario;
     QString digest;
+    qint64 largo = 0;
     {
         QSqlQuery q;
         q.setForwardOnly(true);
-        q.prepare(QStringLiteral("SELECT windowsbinary, MD5(windowsbinary), "
-                                 "LENGTH(windowsbinary), nombre FROM app WHERE app_id=:appid"));
+        q.prepare(QStringLiteral("SELECT MD5(windowsbinary), LENGTH(windowsbinary), nombre FROM "
+                                 "app WHERE app_id=:appid"));
         q.bindValue(QStringLiteral(":appid"), appId);
         if (!q.exec()) {
             reportarError(q.lastError().text());
@@ -199,20 +199,59 @@ bool Kolvaster::descargarPrograma(const char *nombre, int appId)
             reportarError(QStringLiteral("Error al obtener app no hay next"));
             return false;
         }
-        nombreServidor = q.value(3).toString();
-        if (q.value(2).toLongLong() == 0) {
-            Mensajes::advertencia(this, atencion,
-                                  QStringLiteral("No se pudo obtener version de programa! No "
-                                                 "existe archivo binario disponible!<br>Comunique "
-                                                 "novedad al Administrador de Sistemas!"));
-            return false;
-        }
-        binario = q.value(0).toByteArray();
-        digest = q.value(1).toString();
-        // The driver's copy of the row goes now, before the file is written.
+        digest = q.value(0).toString();
+        largo = q.value(1).toLongLong();
+        nombreServidor = q.value(2).toString();
+    }
+    if (largo == 0) {
+        Mensajes::advertencia(this, atencion,
+                              QStringLiteral("No se pudo obtener version de programa! No "
+                                             "existe archivo binario disponible!<br>Comunique "
+                                             "novedad al Administrador de Sistemas!"));
+        return false;
     }
 
-    switch (Programas::escribir(dirProfile.path(), nombreServidor, binario, digest)) {
+    // The binary comes in pieces, each hashed and written as it arrives: the whole program is
+    // never held in memory (once by the driver, once more as a copy), only one piece is.
+    Programas::Escritor escritor(dirProfile.path(), nombreServidor);
+    Programas::Escritura resultado = Programas::Escritura::NombreInvalido;
+    if (Programas::nombreSeguro(nombreServidor)) {
+        if (!escritor.abrir()) {
+            reportarError(QStringLiteral("No se puede escribir archivo en directorio profile "
+                                         "(binario)"));
+            return false;
+        }
+        constexpr qint64 trozo = 4 * 1024 * 1024;
+        QSqlQuery q;
+        q.setForwardOnly(true);
+        q.prepare(QStringLiteral("SELECT SUBSTRING(windowsbinary, :desde, :cuanto) FROM app "
+                                 "WHERE app_id=:appid"));
+        for (qint64 desde = 1; desde <= largo; desde += trozo) {
+            q.bindValue(QStringLiteral(":desde"), desde);
+            q.bindValue(QStringLiteral(":cuanto"), trozo);
+            q.bindValue(QStringLiteral(":appid"), appId);
+            if (!q.exec()) {
+                reportarError(q.lastError().text());
+                return false;
+            }
+            // A program removed or shortened meanwhile ends early; the digest check below
+            // then refuses what arrived.
+            if (!q.next())
+                break;
+            const QByteArray pieza = q.value(0).toByteArray();
+            q.finish();
+            if (pieza.isEmpty())
+                break;
+            if (!escritor.agregar(pieza)) {
+                reportarError(QStringLiteral("No se puede escribir archivo en directorio profile "
+                                             "(binario)"));
+                return false;
+            }
+        }
+        resultado = escritor.terminar(digest);
+    }
+
+    switch (resultado) {
     case Programas::Escritura::NombreInvalido:
         // The name becomes a file name: one that could leave the profile is never written.
         Mensajes::advertencia(this, atencion,
