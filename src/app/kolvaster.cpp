@@ -43,7 +43,9 @@ Kolvaster::Kolvaster(QWidget *parent) : QMainWindow(parent), ui(new Ui::Kolvaste
     iconoApp = iconoDeTemporada(fechaIconos().isValid() ? fechaIconos() : QDate::currentDate());
 
     if (!conectarBase()) {
-        terminar(0);
+        // Two failed attempts; a rejected dialog has ended the process already.
+        if (!terminado())
+            terminar(0);
         return;
     }
 
@@ -90,7 +92,9 @@ Kolvaster::Kolvaster(QWidget *parent) : QMainWindow(parent), ui(new Ui::Kolvaste
 
 Kolvaster::~Kolvaster()
 {
-    if (db.isOpen())
+    // After an exit path the process is gone before this runs; only an intercepted exit in a
+    // test gets here, and then there was no session to close.
+    if (!finalizado && db.isOpen())
         registrarSalida();
     delete ui;
 }

@@ -22,6 +22,11 @@ void DriverModal::luego(Respuesta r)
     respuestas.append(std::move(r));
 }
 
+void DriverModal::antes(Respuesta r)
+{
+    respuestas.prepend(std::move(r));
+}
+
 void DriverModal::revisar()
 {
     QWidget *w = QApplication::activeModalWidget();

@@ -20,6 +20,8 @@ public:
     ~DriverModal() override;
 
     void luego(Respuesta r);
+    // Queued ahead of every other pending answer.
+    void antes(Respuesta r);
     int pendientes() const { return respuestas.size(); }
 
     // Fills the connection dialog and presses "Conectar".

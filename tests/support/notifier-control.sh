@@ -10,7 +10,7 @@ start)
   python3 "$(dirname "$0")/notifier.py" "$port" >"$dir/log" 2>&1 &
   echo $! >"$dir/pid"
   for _ in $(seq 1 100); do
-    python3 - "$port" <<'PY' && exit 0
+    python3 - "$port" 2>/dev/null <<'PY' && exit 0
 import sys, urllib.request
 urllib.request.urlopen("http://127.0.0.1:%s/control/reset" % sys.argv[1], timeout=1)
 PY

@@ -1,0 +1,34 @@
+#include "sesion.h"
+
+#include "app/kolvaster.h"
+#include "testdb.h"
+
+#include <QDir>
+#include <QFile>
+
+EntornoSesion::EntornoSesion()
+{
+    QDir(casa.path()).mkpath(QStringLiteral("Kolvaster"));
+    for (const char *lib : {"libeay32.dll", "ssleay32.dll"}) {
+        QFile f(casa.filePath(QStringLiteral("Kolvaster/") + QLatin1String(lib)));
+        f.open(QIODevice::WriteOnly);
+        f.write(QByteArray("biblioteca ") + lib);
+    }
+    homeAnterior = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(casa.path()));
+    dirAnterior = QDir::currentPath();
+    QDir::setCurrent(dirTrabajo.path());
+}
+
+EntornoSesion::~EntornoSesion()
+{
+    QDir::setCurrent(dirAnterior);
+    qputenv("HOME", homeAnterior);
+}
+
+std::unique_ptr<Kolvaster> EntornoSesion::iniciar(const QString &usuario, const QString &clave)
+{
+    conductor.antes(DriverModal::conectar(QStringLiteral("127.0.0.1"), TestDb::base(), usuario,
+                                          clave));
+    return std::make_unique<Kolvaster>();
+}

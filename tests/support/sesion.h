@@ -1,0 +1,35 @@
+#pragma once
+
+#include "modal.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+class Kolvaster;
+
+// What a launcher start needs around it: a home directory holding the installation folder with
+// its two libraries, and a working directory (where "defaults" lives). Both are temporary and
+// become HOME and the current directory for as long as the object lives.
+class EntornoSesion
+{
+public:
+    EntornoSesion();
+    ~EntornoSesion();
+
+    QString home() const { return casa.path(); }
+    QString trabajo() const { return dirTrabajo.path(); }
+
+    // Builds the main window, answering its connection dialog with the given short user name
+    // and password (server 127.0.0.1, the test database) first; answers for what follows can be
+    // queued on driver() before calling.
+    std::unique_ptr<Kolvaster> iniciar(const QString &usuario, const QString &clave);
+    DriverModal &driver() { return conductor; }
+
+private:
+    QTemporaryDir casa;
+    QTemporaryDir dirTrabajo;
+    QByteArray homeAnterior;
+    QString dirAnterior;
+    DriverModal conductor;
+};
