@@ -103,6 +103,7 @@ private slots:
         QCOMPARE(k->changelogsPendientes, QStringList({"nota", "sinbin"}));
         const QImage navidad = imagen(QIcon(":/appico_48_navidad.png"));
         const QImage alerta = imagen(QIcon(":/appicoalert_48.png"));
+        QVERIFY(!navidad.isNull() && !alerta.isNull() && navidad != alerta);
         QCOMPARE(imagen(lista->item(1)->icon()), navidad);
         QCOMPARE(imagen(lista->item(0)->icon()), alerta);
         QCOMPARE(imagen(lista->item(2)->icon()), alerta);
@@ -119,6 +120,7 @@ private slots:
         QVERIFY(QFileInfo::exists(l.perfil("dbadmin") + "/ajena.exe"));
         QCOMPARE(l.textos("Nuevo programa disponible").size(), 2);
         const QImage normal = imagen(QIcon(":/appico_48.png"));
+        QVERIFY(!normal.isNull());
         for (int i = 0; i < l.lista()->count(); ++i)
             QCOMPARE(imagen(l.lista()->item(i)->icon()), normal);
     }
