@@ -13,6 +13,7 @@
 #include <QPageLayout>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QTextStream>
 #include <QUrl>
 #include <QWebEnginePage>
@@ -143,7 +144,9 @@ void KolvasterHTMLViewer::on_pb_pdf_clicked()
 void KolvasterHTMLViewer::on_pb_print_clicked()
 {
     QPrinter printer(QPrinter::ScreenResolution);
-    if (!printer.isValid()) {
+    // Qt 6 calls a native printer valid even on a machine without any printer (it would fall
+    // back to a file), so the list of installed printers decides.
+    if (!printer.isValid() || QPrinterInfo::availablePrinters().isEmpty()) {
         Mensajes::advertencia(this, QStringLiteral("Impresion !"),
                               QStringLiteral("No se encuentra impresora valida ! No se puede "
                                              "imprimir !"));
