@@ -101,6 +101,7 @@ private slots:
                      {49, ":/signal_mid.png"},  {50, ":/signal_low.png"},
                      {1200, ":/signal_low.png"}};
         for (const auto &c : casos) {
+            QVERIFY(!QPixmap(QString::fromLatin1(c.imagen)).isNull());
             w->responderKeepAlive(c.ms);
             QCOMPARE(w->ui->lab_signal->pixmap().toImage(),
                      QPixmap(QString::fromLatin1(c.imagen)).toImage());
