@@ -25,6 +25,9 @@ KolvasterHTMLViewer::KolvasterHTMLViewer(const QString &titulo, QWidget *parent)
 {
     ui->setupUi(this);
     ui->pb_saveSource->hide();
+    // The button row keeps its height; the page takes the rest.
+    ui->splitter->setStretchFactor(0, 0);
+    ui->splitter->setStretchFactor(1, 1);
     setWindowTitle(titulo);
     connect(ui->wv_main, &QWebEngineView::loadFinished, this,
             &KolvasterHTMLViewer::terminoCarga);
