@@ -14,17 +14,9 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-// The icons live in the resources compiled into the static core library, whose registration
-// the linker drops when no object of the program refers to it. This file is always linked (the
-// window's start-up calls it), so it registers them before main() runs; registering twice is
-// harmless should the program do it too.
-int qInitResources_kolvaster();
-
 namespace {
 
 const QString atencion = QStringLiteral("Atencion!");
-
-const int recursosRegistrados = qInitResources_kolvaster();
 
 } // namespace
 
