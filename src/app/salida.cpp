@@ -17,8 +17,11 @@ void finalizarProceso(int estado)
         interceptor()(estado);
         return;
     }
+    // Leave at once, as a crash-free exit: running the static destructors of a process whose
+    // application object, dialogs and network threads are still alive can itself crash, which
+    // would turn a deliberate end into an abnormal one.
     std::fflush(nullptr);
-    std::exit(estado);
+    std::_Exit(estado);
 }
 
 void interceptarSalida(std::function<void(int)> f)
