@@ -40,46 +40,18 @@ QString md5(const QByteArray &bytes)
 Escritura escribir(const QString &dir, const QString &nombre, const QByteArray &binario,
                    const QString &digest)
 {
-    Escritor escritor(dir, nombre);
     if (!nombreSeguro(nombre))
         return Escritura::NombreInvalido;
-    if (!escritor.abrir() || !escritor.agregar(binario))
+    if (md5(binario).compare(digest, Qt::CaseInsensitive) != 0)
+        return Escritura::DigestDistinto;
+
+    QSaveFile programa(dir + QLatin1Char('/') + nombre + QLatin1String(sufijoPrograma));
+    if (!programa.open(QIODevice::WriteOnly))
         return Escritura::FalloPrograma;
-    return escritor.terminar(digest);
-}
-
-Escritor::Escritor(const QString &dir, const QString &nombre)
-    : nombre(nombre), programa(dir + QLatin1Char('/') + nombre
-                                         + QLatin1String(sufijoPrograma))
-{
-}
-
-bool Escritor::abrir()
-{
-    if (!nombreSeguro(nombre) || !programa.open(QIODevice::WriteOnly))
-        return false;
     // Set on the temporary file, so the program appears already with its final mode.
     programa.setPermissions(QFileDevice::ReadUser | QFileDevice::WriteUser
                             | QFileDevice::ExeUser);
-    return true;
-}
-
-bool Escritor::agregar(const QByteArray &trozo)
-{
-    hash.addData(trozo);
-    sano = sano && programa.write(trozo) == trozo.size();
-    return sano;
-}
-
-Escritura Escritor::terminar(const QString &digest)
-{
-    if (!nombreSeguro(nombre))
-        return Escritura::NombreInvalido;
-    if (QString::fromLatin1(hash.result().toHex()).compare(digest, Qt::CaseInsensitive) != 0) {
-        programa.cancelWriting();
-        return Escritura::DigestDistinto;
-    }
-    if (!sano || !programa.commit())
+    if (programa.write(binario) != binario.size() || !programa.commit())
         return Escritura::FalloPrograma;
 
     QSaveFile suma(programa.fileName() + QLatin1String(sufijoDigest));

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QCryptographicHash>
-#include <QSaveFile>
 #include <QString>
 
 #include <optional>
@@ -39,27 +37,5 @@ enum class Escritura { Hecha, NombreInvalido, DigestDistinto, FalloPrograma, Fal
 // the digest only appears once its program is complete.
 Escritura escribir(const QString &dir, const QString &nombre, const QByteArray &binario,
                    const QString &digest);
-
-// The same, for a program that arrives in pieces: each piece is hashed and written to the
-// temporary file as it comes, so that memory holds one piece rather than the whole program.
-class Escritor
-{
-public:
-    Escritor(const QString &dir, const QString &nombre);
-
-    // False when the program's temporary file cannot be created.
-    bool abrir();
-    // False when the piece cannot be written.
-    bool agregar(const QByteArray &trozo);
-    // Checks the received bytes against the server's digest and only then puts the program and
-    // its digest file in place. Without this call nothing is ever put in place.
-    Escritura terminar(const QString &digest);
-
-private:
-    QString nombre;
-    QSaveFile programa;
-    QCryptographicHash hash{QCryptographicHash::Md5};
-    bool sano = true;
-};
 
 } // namespace Programas

@@ -24,7 +24,22 @@ void Kolvaster::sincronizarAplicaciones()
 {
     const bool esAdmin = db.userName() == QLatin1String("dbadmin");
     QSqlQuery q;
-    q.setForwardOnly(true);
+    // Runs the administrator's or the user's statement of a pass (the administrator sees every
+    // program, rights or not); false once a failure has been reported.
+    auto correr = [&](const QString &deAdmin, const QString &deUsuario,
+                      const QString &nombre = QString()) {
+        q.clear();
+        q.setForwardOnly(true);
+        q.prepare(esAdmin ? deAdmin : deUsuario);
+        if (!esAdmin)
+            q.bindValue(QStringLiteral(":uid"), uid);
+        if (!nombre.isNull())
+            q.bindValue(QStringLiteral(":appnombre"), nombre);
+        if (q.exec())
+            return true;
+        reportarError(q.lastError().text());
+        return false;
+    };
     ui->lw_apps->clear();
 
     // Pass 1: drop every local program that is half downloaded or no longer the user's.
@@ -44,17 +59,12 @@ void Kolvaster::sincronizarAplicaciones()
                                "pudieron ser eliminados.<br>Comunique novedad al "
                                "Administrador de Sistemas!"));
 
-        q.prepare(esAdmin ? QStringLiteral("SELECT 1 FROM app WHERE nombre=:appnombre;")
-                          : QStringLiteral("SELECT 1 FROM sysuserapp ua, app a WHERE "
-                                           "a.app_id=ua.app_id AND ua.sysuser_id=:uid AND "
-                                           "a.nombre=:appnombre;"));
-        if (!esAdmin)
-            q.bindValue(QStringLiteral(":uid"), uid);
-        q.bindValue(QStringLiteral(":appnombre"), nombre);
-        if (!q.exec()) {
-            reportarError(q.lastError().text());
+        if (!correr(QStringLiteral("SELECT 1 FROM app WHERE nombre=:appnombre;"),
+                    QStringLiteral("SELECT 1 FROM sysuserapp ua, app a WHERE "
+                                   "a.app_id=ua.app_id AND ua.sysuser_id=:uid AND "
+                                   "a.nombre=:appnombre;"),
+                    nombre))
             return;
-        }
         if (!q.next()) {
             // A file that is already gone counts as deleted: only a file still there after
             // the attempt is worth a message.
@@ -69,23 +79,15 @@ void Kolvaster::sincronizarAplicaciones()
                                                      "aplicacion no valida!<br>Comunique "
                                                      "novedad al Administrador de Sistemas!"));
         }
-        q.clear();
-        q.setForwardOnly(true);
     }
 
     // Pass 2: fetch what is missing or differs from the server's digest.
-    q.prepare(esAdmin
-                  ? QStringLiteral("SELECT a.app_id, a.nombre, MD5(a.windowsbinary), a.titulo "
-                                   "FROM app a")
-                  : QStringLiteral("SELECT ua.app_id, a.nombre, MD5(a.windowsbinary), a.titulo "
-                                   "FROM sysuserapp ua, app a WHERE a.app_id=ua.app_id AND "
-                                   "ua.sysuser_id=:uid"));
-    if (!esAdmin)
-        q.bindValue(QStringLiteral(":uid"), uid);
-    if (!q.exec()) {
-        reportarError(q.lastError().text());
+    if (!correr(QStringLiteral("SELECT a.app_id, a.nombre, MD5(a.windowsbinary), a.titulo "
+                               "FROM app a"),
+                QStringLiteral("SELECT ua.app_id, a.nombre, MD5(a.windowsbinary), a.titulo "
+                               "FROM sysuserapp ua, app a WHERE a.app_id=ua.app_id AND "
+                               "ua.sysuser_id=:uid")))
         return;
-    }
     while (q.next()) {
         const int appId = q.value(0).toInt();
         const QString nombre = q.value(1).toString();
@@ -120,19 +122,11 @@ void Kolvaster::sincronizarAplicaciones()
     }
 
     // Pass 3: the list, from the database alone.
-    q.clear();
-    q.setForwardOnly(true);
     changelogsPendientes.clear();
-    q.prepare(esAdmin ? QStringLiteral("SELECT titulo, nombre, 1 FROM app;")
-                      : QStringLiteral("SELECT titulo, nombre, ua.clogleido FROM sysuserapp ua, "
-                                       "app a WHERE a.app_id=ua.app_id AND "
-                                       "ua.sysuser_id=:uid;"));
-    if (!esAdmin)
-        q.bindValue(QStringLiteral(":uid"), uid);
-    if (!q.exec()) {
-        reportarError(q.lastError().text());
+    if (!correr(QStringLiteral("SELECT titulo, nombre, 1 FROM app;"),
+                QStringLiteral("SELECT titulo, nombre, ua.clogleido FROM sysuserapp ua, "
+                               "app a WHERE a.app_id=ua.app_id AND ua.sysuser_id=:uid;")))
         return;
-    }
     while (q.next()) {
         const QString titulo = q.value(0).toString();
         const QString nombre = q.value(1).toString();
@@ -182,76 +176,33 @@ bool Kolvaster::descargarPrograma(const char *nombre, int appId)
     espera.show();
     QCoreApplication::processEvents();
 
-    QString nombreServidor;
-    QString digest;
-    qint64 largo = 0;
-    {
-        QSqlQuery q;
-        q.setForwardOnly(true);
-        q.prepare(QStringLiteral("SELECT MD5(windowsbinary), LENGTH(windowsbinary), nombre FROM "
-                                 "app WHERE app_id=:appid"));
-        q.bindValue(QStringLiteral(":appid"), appId);
-        if (!q.exec()) {
-            reportarError(q.lastError().text());
-            return false;
-        }
-        if (!q.next()) {
-            reportarError(QStringLiteral("Error al obtener app no hay next"));
-            return false;
-        }
-        digest = q.value(0).toString();
-        largo = q.value(1).toLongLong();
-        nombreServidor = q.value(2).toString();
+    QSqlQuery q;
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT windowsbinary, MD5(windowsbinary), LENGTH(windowsbinary), "
+                             "nombre FROM app WHERE app_id=:appid"));
+    q.bindValue(QStringLiteral(":appid"), appId);
+    if (!q.exec()) {
+        reportarError(q.lastError().text());
+        return false;
     }
-    if (largo == 0) {
+    if (!q.next()) {
+        reportarError(QStringLiteral("Error al obtener app no hay next"));
+        return false;
+    }
+    const QString nombreServidor = q.value(3).toString();
+    if (q.value(2).toLongLong() == 0) {
         Mensajes::advertencia(this, atencion,
                               QStringLiteral("No se pudo obtener version de programa! No "
                                              "existe archivo binario disponible!<br>Comunique "
                                              "novedad al Administrador de Sistemas!"));
         return false;
     }
+    const QString digest = q.value(1).toString();
+    const QByteArray binario = q.value(0).toByteArray();
+    // Let the driver free its copy of the row before the program is hashed and written.
+    q.finish();
 
-    // The binary comes in pieces, each hashed and written as it arrives: the whole program is
-    // never held in memory (once by the driver, once more as a copy), only one piece is.
-    Programas::Escritor escritor(dirProfile.path(), nombreServidor);
-    Programas::Escritura resultado = Programas::Escritura::NombreInvalido;
-    if (Programas::nombreSeguro(nombreServidor)) {
-        if (!escritor.abrir()) {
-            reportarError(QStringLiteral("No se puede escribir archivo en directorio profile "
-                                         "(binario)"));
-            return false;
-        }
-        constexpr qint64 trozo = 4 * 1024 * 1024;
-        QSqlQuery q;
-        q.setForwardOnly(true);
-        q.prepare(QStringLiteral("SELECT SUBSTRING(windowsbinary, :desde, :cuanto) FROM app "
-                                 "WHERE app_id=:appid"));
-        for (qint64 desde = 1; desde <= largo; desde += trozo) {
-            q.bindValue(QStringLiteral(":desde"), desde);
-            q.bindValue(QStringLiteral(":cuanto"), trozo);
-            q.bindValue(QStringLiteral(":appid"), appId);
-            if (!q.exec()) {
-                reportarError(q.lastError().text());
-                return false;
-            }
-            // A program removed or shortened meanwhile ends early; the digest check below
-            // then refuses what arrived.
-            if (!q.next())
-                break;
-            const QByteArray pieza = q.value(0).toByteArray();
-            q.finish();
-            if (pieza.isEmpty())
-                break;
-            if (!escritor.agregar(pieza)) {
-                reportarError(QStringLiteral("No se puede escribir archivo en directorio profile "
-                                             "(binario)"));
-                return false;
-            }
-        }
-        resultado = escritor.terminar(digest);
-    }
-
-    switch (resultado) {
+    switch (Programas::escribir(dirProfile.path(), nombreServidor, binario, digest)) {
     case Programas::Escritura::NombreInvalido:
         // The name becomes a file name: one that could leave the profile is never written.
         Mensajes::advertencia(this, atencion,
