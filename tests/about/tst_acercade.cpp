@@ -3,6 +3,7 @@
 #include "about/changelog.h"
 #include "about/kolvasteracercade.h"
 #include "app/constantes.h"
+#include "guion.h"
 #include "testdb.h"
 #include "ui_kolvasteracercade.h"
 
@@ -10,15 +11,6 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QUrl>
-
-class Navegador : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> abiertas;
-public slots:
-    void abrir(const QUrl &url) { abiertas.append(url); }
-};
 
 namespace {
 QVariant leido(qint64 uid, qint64 app)
@@ -88,12 +80,10 @@ private slots:
     void enlaceDelFabricante()
     {
         Navegador navegador;
-        QDesktopServices::setUrlHandler("http", &navegador, "abrir");
         KolvasterAcercaDe d(ana, "Kolvaster", "v5.2", "");
         QVERIFY(d.lab_varnoklink->text().contains(
             "href=\"http://" + QString(KOLVASTER_MAKER_HOST) + "/\""));
         emit d.lab_varnoklink->linkActivated("http://" + QString(KOLVASTER_MAKER_HOST) + "/");
-        QDesktopServices::unsetUrlHandler("http");
         QCOMPARE(navegador.abiertas,
                  QList<QUrl>{QUrl("http://" + QString(KOLVASTER_MAKER_HOST) + "/")});
         QVERIFY(d.textbrowser_changelog->isVisibleTo(&d));

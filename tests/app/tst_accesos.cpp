@@ -4,6 +4,7 @@
 #include "app/salida.h"
 #include "reports/kolvasterhtmlviewer.h"
 #include "sesion.h"
+#include "guion.h"
 #include "testdb.h"
 #include "ui_kolvaster.h"
 
@@ -14,14 +15,10 @@ class TstAccesos : public QObject
 {
     Q_OBJECT
 
-    QList<int> salidas;
+    Guion guion;
+    QList<int> &salidas = guion.salidas;
 
 private slots:
-    void initTestCase()
-    {
-        Mensajes::guionizar(true);
-        interceptarSalida([this](int estado) { salidas.append(estado); });
-    }
 
     void cleanup() { TestDb::cerrarSesion(); }
 

@@ -5,6 +5,7 @@
 #include "app/salida.h"
 #include "notificador.h"
 #include "sesion.h"
+#include "guion.h"
 #include "testdb.h"
 #include "ui_kolvaster.h"
 
@@ -40,15 +41,11 @@ class TstArranque : public QObject
 {
     Q_OBJECT
 
-    QList<int> salidas;
+    Guion guion;
+    QList<int> &salidas = guion.salidas;
     qint64 ana = 0;
 
 private slots:
-    void initTestCase()
-    {
-        Mensajes::guionizar(true);
-        interceptarSalida([this](int estado) { salidas.append(estado); });
-    }
 
     void init()
     {

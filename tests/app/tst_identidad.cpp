@@ -4,6 +4,7 @@
 #include "app/mensajes.h"
 #include "app/salida.h"
 #include "sesion.h"
+#include "guion.h"
 #include "testdb.h"
 #include "ui_kolvaster.h"
 
@@ -39,7 +40,8 @@ class TstIdentidad : public QObject
 {
     Q_OBJECT
 
-    QList<int> salidas;
+    Guion guion;
+    QList<int> &salidas = guion.salidas;
     qint64 ana = 0;
 
     // Checks every object the lock is concerned with: the frozen ones and those left alone.
@@ -60,11 +62,6 @@ class TstIdentidad : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        Mensajes::guionizar(true);
-        interceptarSalida([this](int estado) { salidas.append(estado); });
-    }
 
     void init()
     {

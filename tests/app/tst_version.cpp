@@ -7,6 +7,7 @@
 #include "app/salida.h"
 #include "notificador.h"
 #include "sesion.h"
+#include "guion.h"
 #include "testdb.h"
 
 #include <QDesktopServices>
@@ -18,15 +19,6 @@
 #include <QUrl>
 
 // Stands in for the desktop's browser.
-class Navegador : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> abiertas;
-public slots:
-    void abrir(const QUrl &url) { abiertas.append(url); }
-};
-
 namespace {
 int logins()
 {
@@ -52,16 +44,11 @@ class TstVersion : public QObject
 {
     Q_OBJECT
 
-    QList<int> salidas;
+    Guion guion;
+    QList<int> &salidas = guion.salidas;
     Navegador navegador;
 
 private slots:
-    void initTestCase()
-    {
-        Mensajes::guionizar(true);
-        interceptarSalida([this](int estado) { salidas.append(estado); });
-        QDesktopServices::setUrlHandler("http", &navegador, "abrir");
-    }
 
     void init()
     {

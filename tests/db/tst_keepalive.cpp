@@ -5,6 +5,7 @@
 #include "db/kolvasterdbconnkeepalive.h"
 #include "modal.h"
 #include "notificador.h"
+#include "guion.h"
 #include "testdb.h"
 
 #include <QSignalSpy>
@@ -15,13 +16,12 @@ class TstKeepAlive : public QObject
 {
     Q_OBJECT
 
-    QList<int> salidas;
+    Guion guion;
+    QList<int> &salidas = guion.salidas;
 
 private slots:
     void initTestCase()
     {
-        Mensajes::guionizar(true);
-        interceptarSalida([this](int estado) { salidas.append(estado); });
         TestDb::limpiar();
     }
 

@@ -4,6 +4,7 @@
 #include "app/salida.h"
 #include "errors/kolvastererrorhandler.h"
 #include "notificador.h"
+#include "guion.h"
 #include "testdb.h"
 
 #include <QJsonObject>
@@ -19,7 +20,8 @@ class TstErrorHandler : public QObject
 
     QSqlDatabase sesion;
     qint64 uid = 0;
-    QList<int> salidas;
+    Guion guion;
+    QList<int> &salidas = guion.salidas;
 
     static QPlainTextEdit *detalle(QWidget *d)
     {
@@ -62,11 +64,6 @@ class TstErrorHandler : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        Mensajes::guionizar(true);
-        interceptarSalida([this](int estado) { salidas.append(estado); });
-    }
 
     void init()
     {

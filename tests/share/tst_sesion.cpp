@@ -5,6 +5,7 @@
 #include "app/salida.h"
 #include "sesion.h"
 #include "share/registrosesion.h"
+#include "guion.h"
 #include "testdb.h"
 
 #include <kolvasterclient.h>
@@ -112,14 +113,10 @@ class TstSesion : public QObject
 {
     Q_OBJECT
 
-    QList<int> salidas;
+    Guion guion;
+    QList<int> &salidas = guion.salidas;
 
 private slots:
-    void initTestCase()
-    {
-        Mensajes::guionizar(true);
-        interceptarSalida([this](int estado) { salidas.append(estado); });
-    }
 
     void init()
     {

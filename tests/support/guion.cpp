@@ -1,0 +1,35 @@
+#include "guion.h"
+
+#include "app/mensajes.h"
+#include "app/salida.h"
+
+#include <QDesktopServices>
+
+Guion::Guion()
+{
+    Mensajes::guionizar(true);
+    interceptarSalida([this](int estado) { salidas.append(estado); });
+}
+
+Guion::~Guion()
+{
+    interceptarSalida(nullptr);
+    Mensajes::olvidar();
+    Mensajes::guionizar(false);
+}
+
+void Guion::olvidar()
+{
+    Mensajes::olvidar();
+    salidas.clear();
+}
+
+Navegador::Navegador()
+{
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "abrir");
+}
+
+Navegador::~Navegador()
+{
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+}
