@@ -61,31 +61,17 @@ Kolvaster::Kolvaster(QWidget *parent) : QMainWindow(parent), ui(new Ui::Kolvaste
         }
     }
 
-    if (!identificarUsuario())
-        return;
-
-    // Each step below ends the process on failure; terminado() only matters to tests that
-    // intercept the exit.
-    registrarIngreso();
-    if (terminado())
-        return;
-    prepararProfile();
-    if (terminado())
-        return;
-    sincronizarAplicaciones();
-    if (terminado())
-        return;
-    if (!aplicarPreferenciaIconos())
-        return;
-    iniciarKeepAlive();
-    if (terminado())
-        return;
-    cargarIdentidad();
-    if (terminado())
-        return;
-    publicarSesion();
-    if (terminado())
-        return;
+    // The rest of the start-up, in order. A step that fails has ended the process (only a test
+    // that intercepts the exit comes back here, and then stops).
+    using Paso = void (Kolvaster::*)();
+    for (Paso paso : {&Kolvaster::identificarUsuario, &Kolvaster::registrarIngreso,
+                      &Kolvaster::prepararProfile, &Kolvaster::sincronizarAplicaciones,
+                      &Kolvaster::aplicarPreferenciaIconos, &Kolvaster::iniciarKeepAlive,
+                      &Kolvaster::cargarIdentidad, &Kolvaster::publicarSesion}) {
+        (this->*paso)();
+        if (terminado())
+            return;
+    }
 
     ui->lw_apps->setFocus(Qt::OtherFocusReason);
 }
@@ -111,24 +97,20 @@ void Kolvaster::reportarError(const QString &texto)
     KolvasterErrorHandler::mostrar(&db, uid, QString::fromLatin1(KOLVASTER_PROGRAMA), texto, this);
 }
 
-bool Kolvaster::identificarUsuario()
+void Kolvaster::identificarUsuario()
 {
     QSqlQuery q;
     q.prepare(QStringLiteral("SELECT sysuser_id FROM sysuser WHERE sysuser=:sysuser"));
     q.bindValue(QStringLiteral(":sysuser"), db.userName());
-    if (!q.exec()) {
+    if (!q.exec())
         reportarError(q.lastError().text());
-        return false;
-    }
-    if (!q.next()) {
+    else if (!q.next())
         reportarError(QStringLiteral("Usuario no Registrado en Sistema"));
-        return false;
-    }
-    uid = q.value(0).toLongLong();
-    return true;
+    else
+        uid = q.value(0).toLongLong();
 }
 
-bool Kolvaster::aplicarPreferenciaIconos()
+void Kolvaster::aplicarPreferenciaIconos()
 {
     QSqlQuery q;
     q.prepare(QStringLiteral(
@@ -136,14 +118,11 @@ bool Kolvaster::aplicarPreferenciaIconos()
     q.bindValue(QStringLiteral(":uid"), uid);
     if (!q.exec()) {
         reportarError(q.lastError().text());
-        return false;
-    }
-    if (q.next()) {
+    } else if (q.next()) {
         ui->actionUnificar_tama_o_iconos->setChecked(true);
         ui->lw_apps->setUniformItemSizes(false);
         ui->lw_apps->sortItems(Qt::AscendingOrder);
     }
-    return true;
 }
 
 void Kolvaster::iniciarKeepAlive()

@@ -75,8 +75,8 @@ public slots:
     void on_actionUnificar_tama_o_iconos_triggered();
 
 private:
-    bool identificarUsuario();
-    bool aplicarPreferenciaIconos();
+    void identificarUsuario();
+    void aplicarPreferenciaIconos();
     void iniciarKeepAlive();
     void registrarEvento(int tipo);
 
