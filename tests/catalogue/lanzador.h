@@ -1,13 +1,12 @@
 #pragma once
 
-// Starts the real main window for a test: a home directory of its own with the installation
-// folder, a working directory of its own (for "defaults"), message boxes recorded, and the
-// connection dialog answered as the given user.
+// Starts the real main window for a test, in a session environment of its own, with message
+// boxes and exits recorded, and the connection dialog answered as the given user.
 
 #include "app/kolvaster.h"
 #include "app/mensajes.h"
-#include "app/salida.h"
-#include "modal.h"
+#include "guion.h"
+#include "sesion.h"
 #include "testdb.h"
 
 #include <QFile>
@@ -17,28 +16,12 @@
 
 #include <memory>
 
-class Lanzador
+class Lanzador : public EntornoSesion
 {
 public:
-    explicit Lanzador(const QString &subdirHome = QStringLiteral("home"))
-    {
-        home = raiz.path() + QLatin1Char('/') + subdirHome;
-        QDir().mkpath(home + QStringLiteral("/Kolvaster"));
-        QDir().mkpath(raiz.path() + QStringLiteral("/trabajo"));
-        escribir(home + QStringLiteral("/Kolvaster/libeay32.dll"), "crypto");
-        escribir(home + QStringLiteral("/Kolvaster/ssleay32.dll"), "ssl");
-        qputenv("HOME", QFile::encodeName(home));
-        QDir::setCurrent(raiz.path() + QStringLiteral("/trabajo"));
-        Mensajes::guionizar(true);
-        Mensajes::olvidar();
-        interceptarSalida([this](int) { salidas++; });
-    }
+    using EntornoSesion::EntornoSesion;
 
-    ~Lanzador()
-    {
-        cerrar();
-        interceptarSalida({});
-    }
+    ~Lanzador() { cerrar(); }
 
     // Logs in through the connection dialog; "dbadmin" logs in as itself. `despues` answers
     // the modal dialogs that start-up opens later.
@@ -46,11 +29,9 @@ public:
                      const QList<DriverModal::Respuesta> &despues = {})
     {
         cerrar();
-        driver.luego(DriverModal::conectar(QStringLiteral("127.0.0.1"), TestDb::base(), usuario,
-                                           clave));
         for (const DriverModal::Respuesta &r : despues)
-            driver.luego(r);
-        ventana = std::make_unique<Kolvaster>();
+            driver().luego(r);
+        ventana = iniciar(usuario, clave);
         return ventana.get();
     }
 
@@ -63,8 +44,8 @@ public:
 
     QString perfil(const QString &parte) const
     {
-        return home + QStringLiteral("/Kolvaster/profiles/") + TestDb::base() + QLatin1Char('/')
-               + parte;
+        return home() + QStringLiteral("/Kolvaster/profiles/") + TestDb::base()
+               + QLatin1Char('/') + parte;
     }
 
     QListWidget *lista() const { return ventana->findChild<QListWidget *>("lw_apps"); }
@@ -92,9 +73,6 @@ public:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
 
-    QTemporaryDir raiz;
-    QString home;
-    DriverModal driver;
+    Guion guion;
     std::unique_ptr<Kolvaster> ventana;
-    int salidas = 0;
 };

@@ -77,7 +77,7 @@ private slots:
         QCOMPARE(l.leer(p + "/nota.exe"), binNota);
         QCOMPARE(QFileInfo(p + "/calc.exe").permissions() & 0x0777,
                  QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
-        QCOMPARE(l.leer(p + "/libeay32.dll"), QByteArray("crypto"));
+        QCOMPARE(l.leer(p + "/libeay32.dll"), QByteArray("biblioteca libeay32.dll"));
         QCOMPARE(QFileInfo(p + "/lastused").size(), 0);
         QCOMPARE(QDir(p).entryList(QDir::Files | QDir::Hidden, QDir::Name),
                  QStringList({"calc.exe", "calc.exe.md5", "lastused", "libeay32.dll",
@@ -273,17 +273,17 @@ private slots:
     void sinCarpetaDeInstalacion()
     {
         Lanzador l;
-        QDir(l.home + "/Kolvaster").removeRecursively();
+        QDir(l.home() + "/Kolvaster").removeRecursively();
         Kolvaster *k = l.abrir("dbadmin", TestDb::claveAdmin, {DriverModal::cerrarError()});
         QVERIFY(k->terminado());
-        QCOMPARE(l.salidas, 1);
+        QCOMPARE(l.guion.salidas.size(), 1);
         const QStringList detalle = l.textos("Detalle de Error para DBADMIN");
         QCOMPARE(detalle.size(), 1);
         QVERIFY2(detalle.first().startsWith("Error al copiar librerias SSL (libeay32.dll)"),
                  qPrintable(detalle.first()));
-        QVERIFY2(detalle.first().contains(l.home + "/Kolvaster/"), qPrintable(detalle.first()));
-        QVERIFY(!QFileInfo::exists(l.home + "/Kolvaster"));
-        QVERIFY(!QFileInfo::exists(l.home + "/profiles"));
+        QVERIFY2(detalle.first().contains(l.home() + "/Kolvaster/"), qPrintable(detalle.first()));
+        QVERIFY(!QFileInfo::exists(l.home() + "/Kolvaster"));
+        QVERIFY(!QFileInfo::exists(l.home() + "/profiles"));
     }
 };
 

@@ -179,11 +179,11 @@ private slots:
         Lanzador l;
         Kolvaster *k = l.abrir("ana", TestDb::clave("ana"));
         TestDb::ejecutar("RENAME TABLE appuse TO appuse_fuera");
-        l.driver.luego(DriverModal::conectar("127.0.0.1", TestDb::base(), "ana",
+        l.driver().luego(DriverModal::conectar("127.0.0.1", TestDb::base(), "ana",
                                              TestDb::clave("ana")));
         activar(l, "calc");
         TestDb::ejecutar("RENAME TABLE appuse_fuera TO appuse");
-        QCOMPARE(l.driver.pendientes(), 0);
+        QCOMPARE(l.driver().pendientes(), 0);
         QCOMPARE(k->programasAbiertos, 1);
         QVERIFY(!k->terminado());
         QTRY_COMPARE(pids("calc").size(), 1);

@@ -6,18 +6,20 @@
 #include <QDir>
 #include <QFile>
 
-EntornoSesion::EntornoSesion()
+EntornoSesion::EntornoSesion(const QString &nombreHome)
+    : casa(raiz.path() + QLatin1Char('/') + nombreHome)
 {
-    QDir(casa.path()).mkpath(QStringLiteral("Kolvaster"));
+    QDir().mkpath(casa + QStringLiteral("/Kolvaster"));
+    QDir().mkpath(trabajo());
     for (const char *lib : {"libeay32.dll", "ssleay32.dll"}) {
-        QFile f(casa.filePath(QStringLiteral("Kolvaster/") + QLatin1String(lib)));
+        QFile f(casa + QStringLiteral("/Kolvaster/") + QLatin1String(lib));
         f.open(QIODevice::WriteOnly);
         f.write(QByteArray("biblioteca ") + lib);
     }
     homeAnterior = qgetenv("HOME");
-    qputenv("HOME", QFile::encodeName(casa.path()));
+    qputenv("HOME", QFile::encodeName(casa));
     dirAnterior = QDir::currentPath();
-    QDir::setCurrent(dirTrabajo.path());
+    QDir::setCurrent(trabajo());
 }
 
 EntornoSesion::~EntornoSesion()

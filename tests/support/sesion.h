@@ -14,11 +14,12 @@ class Kolvaster;
 class EntornoSesion
 {
 public:
-    EntornoSesion();
+    // The home directory's own name may be chosen (to give it blanks, say).
+    explicit EntornoSesion(const QString &nombreHome = QStringLiteral("home"));
     ~EntornoSesion();
 
-    QString home() const { return casa.path(); }
-    QString trabajo() const { return dirTrabajo.path(); }
+    QString home() const { return casa; }
+    QString trabajo() const { return raiz.path() + QStringLiteral("/trabajo"); }
 
     // Builds the main window, answering its connection dialog with the given short user name
     // and password (server 127.0.0.1, the test database) first; answers for what follows can be
@@ -27,8 +28,8 @@ public:
     DriverModal &driver() { return conductor; }
 
 private:
-    QTemporaryDir casa;
-    QTemporaryDir dirTrabajo;
+    QTemporaryDir raiz;
+    QString casa;
     QByteArray homeAnterior;
     QString dirAnterior;
     DriverModal conductor;
