@@ -18,18 +18,6 @@
 #include <QTest>
 
 namespace {
-const char *filasLog = "SELECT sysuserelogtipo_id FROM sysuserelog ORDER BY sysuserelogtipo_id";
-
-QList<int> tiposLog()
-{
-    QList<int> tipos;
-    QSqlQuery q(TestDb::admin());
-    q.exec(QString::fromLatin1(filasLog));
-    while (q.next())
-        tipos.append(q.value(0).toInt());
-    return tipos;
-}
-
 QByteArray leer(const QString &ruta)
 {
     QFile f(ruta);
@@ -74,12 +62,12 @@ private slots:
         bool numero = false;
         w->ui->lab_signal->toolTip().toLongLong(&numero);
         QVERIFY(numero);
-        QCOMPARE(tiposLog(), QList<int>{1});
+        QCOMPARE(TestDb::tiposLog(), QList<int>{1});
         // Without remember, no defaults file appears.
         QVERIFY(!QFile::exists(entorno.trabajo() + "/defaults"));
 
         w.reset();
-        QCOMPARE(tiposLog(), (QList<int>{1, 2}));
+        QCOMPARE(TestDb::tiposLog(), (QList<int>{1, 2}));
         QCOMPARE(TestDb::contar("SELECT 1 FROM sysuserelog WHERE sysuser_id=? AND "
                                 "cuando >= NOW() - INTERVAL 1 MINUTE",
                                 {ana}),
@@ -118,7 +106,7 @@ private slots:
         QVERIFY(pedidos[0]["query"]["mensaje"].toString().contains(
             "\nDetalle error: Usuario no Registrado en Sistema\n"));
         w.reset();
-        QVERIFY(tiposLog().isEmpty());
+        QVERIFY(TestDb::tiposLog().isEmpty());
     }
 
     void preferenciaDeIconos_data()
@@ -181,7 +169,7 @@ private slots:
         // Remember was ticked, but nothing connected: no file.
         QVERIFY(!QFile::exists(entorno.trabajo() + "/defaults"));
         w.reset();
-        QVERIFY(tiposLog().isEmpty());
+        QVERIFY(TestDb::tiposLog().isEmpty());
     }
 
     void cancelarConexion()
@@ -193,7 +181,7 @@ private slots:
         QCOMPARE(salidas, QList<int>{0});
         QVERIFY(Mensajes::mostrados().isEmpty());
         w.reset();
-        QVERIFY(tiposLog().isEmpty());
+        QVERIFY(TestDb::tiposLog().isEmpty());
     }
 
     void predeterminadosAlConectar_data()

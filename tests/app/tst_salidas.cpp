@@ -14,16 +14,6 @@ class TstSalidas : public QObject
 {
     Q_OBJECT
 
-    QList<int> tiposLog()
-    {
-        QList<int> tipos;
-        QSqlQuery q(TestDb::admin());
-        q.exec("SELECT sysuserelogtipo_id FROM sysuserelog ORDER BY sysuserelogtipo_id");
-        while (q.next())
-            tipos.append(q.value(0).toInt());
-        return tipos;
-    }
-
 private slots:
     void init()
     {
@@ -67,7 +57,7 @@ private slots:
         QVERIFY(hijo.waitForFinished(60000));
         QCOMPARE(hijo.exitStatus(), QProcess::NormalExit);
         QCOMPARE(hijo.exitCode(), 0);
-        QCOMPARE(tiposLog(), log);
+        QCOMPARE(TestDb::tiposLog(), log);
         QCOMPARE(Notificador::pedidos().size(), reportes);
         // Nothing is written to the working directory without "Predeterminar datos".
         QVERIFY(QDir(trabajo.path()).isEmpty());

@@ -87,6 +87,17 @@ int contar(const QString &sql, const QVariantList &valores)
     return n;
 }
 
+QList<int> tiposLog()
+{
+    QList<int> tipos;
+    QSqlQuery q = correr(
+        QStringLiteral("SELECT sysuserelogtipo_id FROM sysuserelog ORDER BY sysuserelogtipo_id"),
+        {});
+    while (q.next())
+        tipos.append(q.value(0).toInt());
+    return tipos;
+}
+
 qint64 crearUsuario(const QString &sysuser, const QString &titulo, bool useradmin)
 {
     QSqlQuery q = correr(QStringLiteral("INSERT INTO sysuser (sysuser,titulo,pass,useradmin) "

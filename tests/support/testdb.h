@@ -27,6 +27,8 @@ void ejecutar(const QString &sql, const QVariantList &valores = {});
 // First column of the first row (invalid when there is none).
 QVariant valor(const QString &sql, const QVariantList &valores = {});
 int contar(const QString &sql, const QVariantList &valores = {});
+// The kinds of every session-log row (1 login, 2 logout), in ascending order.
+QList<int> tiposLog();
 
 qint64 crearUsuario(const QString &sysuser, const QString &titulo, bool useradmin = false);
 qint64 crearApp(const QString &nombre, const QString &titulo,
