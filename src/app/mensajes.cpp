@@ -60,6 +60,14 @@ void critico(QWidget *padre, const QString &titulo, const QString &texto)
         QMessageBox::critical(padre, titulo, texto, QMessageBox::Ok, QMessageBox::NoButton);
 }
 
+bool confirmar(QWidget *padre, const QString &titulo, const QString &texto)
+{
+    if (registrar(Tipo::Pregunta, titulo, texto))
+        return siguienteRespuesta() == QStringLiteral("Ok");
+    return QMessageBox::question(padre, titulo, texto, QMessageBox::Ok | QMessageBox::Cancel)
+           == QMessageBox::Ok;
+}
+
 std::optional<QString> pedirTexto(QWidget *padre, const QString &titulo, const QString &etiqueta,
                                   QLineEdit::EchoMode eco, const QString &inicial)
 {
@@ -78,6 +86,14 @@ QString archivoGuardar(QWidget *padre, const QString &titulo, const QString &dir
     if (registrar(Tipo::ArchivoGuardar, titulo, filtro))
         return siguienteRespuesta().value_or(QString());
     return QFileDialog::getSaveFileName(padre, titulo, directorio, filtro);
+}
+
+QString archivoAbrir(QWidget *padre, const QString &titulo, const QString &directorio,
+                     const QString &filtro)
+{
+    if (registrar(Tipo::ArchivoAbrir, titulo, filtro))
+        return siguienteRespuesta().value_or(QString());
+    return QFileDialog::getOpenFileName(padre, titulo, directorio, filtro);
 }
 
 void guionizar(bool activo)

@@ -13,7 +13,7 @@ class QWidget;
 // test can answer them and read back what the user would have seen.
 namespace Mensajes {
 
-enum class Tipo { Informacion, Advertencia, Critico, Texto, ArchivoGuardar };
+enum class Tipo { Informacion, Advertencia, Critico, Pregunta, Texto, ArchivoGuardar, ArchivoAbrir };
 
 struct Mostrado {
     Tipo tipo;
@@ -26,6 +26,10 @@ void informacion(QWidget *padre, const QString &titulo, const QString &texto);
 void advertencia(QWidget *padre, const QString &titulo, const QString &texto);
 // Critical box with Ok and no default button.
 void critico(QWidget *padre, const QString &titulo, const QString &texto);
+
+// Question box with Ok and Cancel; true only when the user answers Ok. Scripted, the next
+// preset answer "Ok" counts as Ok and anything else (or none) as Cancel.
+bool confirmar(QWidget *padre, const QString &titulo, const QString &texto);
 
 // QInputDialog::getText; nothing when the user cancels.
 std::optional<QString> pedirTexto(QWidget *padre, const QString &titulo, const QString &etiqueta,
