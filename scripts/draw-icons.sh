@@ -271,6 +271,38 @@ small bug_16.png \
     -stroke '#3a2a1a' -strokewidth 3 -draw "line 32,22 32,58" \
     -stroke none -fill '#3a2a1a' -draw "circle 24,36 24,39 circle 40,36 40,39 circle 25,48 25,51 circle 39,48 39,51"
 
+# Borrar: aspa roja.
+small del_16.png \
+    -fill none -stroke '#8e1b12' -strokewidth 15 -draw "line 12,12 52,52 line 52,12 12,52" \
+    -stroke '#e0463a' -strokewidth 9 -draw "line 12,12 52,52 line 52,12 12,52"
+
+# Nuevo: hoja en blanco con una estrella amarilla.
+small new_16.png \
+    -fill '#ffffff' -stroke '#5a6270' -strokewidth 4 \
+    -draw "polygon 10,8 40,8 54,22 54,60 10,60" \
+    -fill '#d8dde6' -draw "polygon 40,8 40,22 54,22" \
+    -fill '#f5c518' -stroke '#a07c00' -strokewidth 2 \
+    -draw "polygon 18,2 22,12 32,12 24,18 27,28 18,22 9,28 12,18 4,12 14,12"
+
+# Configurar: rueda dentada gris.
+small configure_16.png \
+    -fill '#8a939e' -stroke '#4a525c' -strokewidth 3 -draw "$(gear_polygon 32 32 29 21 8)" \
+    -fill '#ffffff' -draw "circle 32,32 32,22"
+
+# Abrir archivo: carpeta amarilla abierta.
+small fileopen_16.png \
+    -fill '#d9a520' -stroke '#8a6508' -strokewidth 3 \
+    -draw "polygon 4,14 22,14 28,20 52,20 52,56 4,56" \
+    -fill '#f7d060' -draw "polygon 12,30 62,30 52,56 4,56"
+
+# Adelante y atras: flechas verdes.
+small forward_16.png \
+    -fill '#3cb04e' -stroke '#1e6e2c' -strokewidth 3 \
+    -draw "polygon 6,24 32,24 32,8 58,32 32,56 32,40 6,40"
+small back_16.png \
+    -fill '#3cb04e' -stroke '#1e6e2c' -strokewidth 3 \
+    -draw "polygon 58,24 32,24 32,8 6,32 32,56 32,40 58,40"
+
 # ---------------------------------------------------------------------------
 # Imagenes grandes
 # ---------------------------------------------------------------------------
