@@ -73,12 +73,15 @@ public slots:
     void on_actionBloquear_Desbloquear_triggered();
     void on_actionMis_ultimos_accesos_triggered();
     void on_actionUnificar_tama_o_iconos_triggered();
+    void on_actionAdministracion_de_accesos_triggered();
+    void on_actionCambiar_mi_contrase_a_triggered();
 
 private:
     void identificarUsuario();
     void aplicarPreferenciaIconos();
     void iniciarKeepAlive();
     void registrarEvento(int tipo);
+    void reiniciarPorCambioDeClave();
 
 public:
     // Members shared by the session's operations (kept public for the subsystems' tests).

@@ -38,6 +38,9 @@ std::optional<QString> pedirTexto(QWidget *padre, const QString &titulo, const Q
 // QFileDialog::getSaveFileName; the empty text when the user cancels.
 QString archivoGuardar(QWidget *padre, const QString &titulo, const QString &directorio,
                        const QString &filtro);
+// QFileDialog::getOpenFileName; the empty text when the user cancels.
+QString archivoAbrir(QWidget *padre, const QString &titulo, const QString &directorio,
+                     const QString &filtro);
 
 // --- for tests -------------------------------------------------------------------------------
 // While scripted, nothing is shown: every call is recorded, text and file prompts take the next

@@ -1,0 +1,146 @@
+// The selected user's program and report access lists: each move writes its link table at once
+// and both lists of the pair are read again.
+#include "accounts/kolvasteruser.h"
+#include "accounts/kolvasteruserappinfo.h"
+#include "app/mensajes.h"
+#include "ui_kolvasteruser.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+void KolvasterUser::llenarLista(QTableWidget *tabla, QSqlQuery &q)
+{
+    tabla->setRowCount(q.size());
+    for (int fila = 0; q.next(); ++fila) {
+        tabla->setItem(fila, 0, new QTableWidgetItem(q.value(0).toString()));
+        tabla->setItem(fila, 1, new QTableWidgetItem(q.value(1).toString()));
+    }
+}
+
+void KolvasterUser::actAppAccess()
+{
+    if (!exigirUsuario())
+        return;
+    const qint64 id = idSeleccionado();
+    QSqlQuery q;
+    q.prepare(QStringLiteral("SELECT app_id, nombre FROM app WHERE app_id NOT IN (SELECT app_id "
+                             "FROM sysuserapp WHERE sysuser_id=:id);"));
+    q.bindValue(QStringLiteral(":id"), id);
+    if (!ejecutar(q))
+        return;
+    llenarLista(ui->tw_appsin, q);
+    q.prepare(QStringLiteral("SELECT a.app_id, a.nombre FROM app a, sysuserapp ua WHERE "
+                             "ua.app_id=a.app_id AND ua.sysuser_id=:id;"));
+    q.bindValue(QStringLiteral(":id"), id);
+    if (!ejecutar(q))
+        return;
+    llenarLista(ui->tw_appcon, q);
+}
+
+void KolvasterUser::actRepAccess()
+{
+    if (!exigirUsuario())
+        return;
+    const qint64 id = idSeleccionado();
+    QSqlQuery q;
+    q.prepare(QStringLiteral("SELECT report_id, titulo FROM report WHERE report_id NOT IN "
+                             "(SELECT report_id FROM sysuserreport WHERE sysuser_id=:id);"));
+    q.bindValue(QStringLiteral(":id"), id);
+    if (!q.exec()) {
+        Mensajes::critico(this, QStringLiteral("Error"),
+                          QStringLiteral("Atencion! Seleccion de reportes fallo. Verifique "
+                                         "exista tabla de reportes!"));
+        reportarError(q.lastError().text());
+        return;
+    }
+    llenarLista(ui->tw_repsin, q);
+    q.prepare(QStringLiteral("SELECT r.report_id, r.titulo FROM report r, sysuserreport ur "
+                             "WHERE ur.report_id=r.report_id AND ur.sysuser_id=:id;"));
+    q.bindValue(QStringLiteral(":id"), id);
+    if (!ejecutar(q))
+        return;
+    llenarLista(ui->tw_repcon, q);
+}
+
+namespace {
+bool haySeleccion(QWidget *padre, QTableWidget *origen)
+{
+    if (!origen->selectedItems().isEmpty())
+        return true;
+    Mensajes::advertencia(padre, QStringLiteral("Atencion"),
+                          QStringLiteral("Debe primero seleccionar un elemento de la lista!"));
+    return false;
+}
+} // namespace
+
+bool KolvasterUser::moverEntrada(QTableWidget *origen, const QStringList &sentencias)
+{
+    if (!haySeleccion(this, origen))
+        return false;
+    const qint64 usuario = idSeleccionado();
+    const qint64 id = origen->item(origen->currentRow(), 0)->text().toLongLong(nullptr, 10);
+    for (const QString &sql : sentencias) {
+        QSqlQuery q;
+        q.prepare(sql);
+        q.bindValue(QStringLiteral(":user"), usuario);
+        q.bindValue(QStringLiteral(":id"), id);
+        if (!ejecutar(q))
+            return false;
+    }
+    return true;
+}
+
+// The delete before each insert keeps a link from being stored twice (two open dialogs).
+void KolvasterUser::on_bagregar_clicked()
+{
+    if (moverEntrada(ui->tw_appsin,
+                     {QStringLiteral("DELETE FROM sysuserapp WHERE sysuser_id=:user AND "
+                                     "app_id=:id;"),
+                      QStringLiteral("INSERT INTO sysuserapp (sysuser_id,app_id,clogleido) "
+                                     "VALUES (:user,:id,FALSE);")}))
+        actAppAccess();
+}
+
+void KolvasterUser::on_bquitar_clicked()
+{
+    if (moverEntrada(ui->tw_appcon, {QStringLiteral("DELETE FROM sysuserapp WHERE "
+                                                    "sysuser_id=:user AND app_id=:id;")}))
+        actAppAccess();
+}
+
+void KolvasterUser::on_pb_addrep_clicked()
+{
+    if (moverEntrada(ui->tw_repsin,
+                     {QStringLiteral("DELETE FROM sysuserreport WHERE sysuser_id=:user AND "
+                                     "report_id=:id;"),
+                      QStringLiteral("INSERT INTO sysuserreport (sysuser_id,report_id) VALUES "
+                                     "(:user,:id);")}))
+        actRepAccess();
+}
+
+void KolvasterUser::on_pb_delrep_clicked()
+{
+    if (moverEntrada(ui->tw_repcon, {QStringLiteral("DELETE FROM sysuserreport WHERE "
+                                                    "sysuser_id=:user AND report_id=:id;")}))
+        actRepAccess();
+}
+
+void KolvasterUser::mostrarInfoApp(QTableWidget *origen)
+{
+    if (!haySeleccion(this, origen))
+        return;
+    const qint64 appId = origen->item(origen->currentRow(), 0)->text().toLongLong(nullptr, 10);
+    KolvasterUserAppInfo info(uid, programa, database, appId, this);
+    if (!info.fallido())
+        info.exec();
+}
+
+void KolvasterUser::on_pb_infosin_clicked()
+{
+    mostrarInfoApp(ui->tw_appsin);
+}
+
+void KolvasterUser::on_pb_infocon_clicked()
+{
+    mostrarInfoApp(ui->tw_appcon);
+}
