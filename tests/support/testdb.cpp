@@ -1,5 +1,7 @@
 #include "testdb.h"
 
+#include "accounts/cuentas.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
@@ -21,6 +23,14 @@ QSqlQuery correr(const QString &sql, const QVariantList &valores)
     if (!q.exec())
         qFatal("statement failed: %s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
     return q;
+}
+
+// Account statements take no placeholders: they run as text.
+void directa(const QString &sql)
+{
+    QSqlQuery q(admin());
+    if (!q.exec(sql))
+        qFatal("statement failed: %s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
 }
 
 } // namespace
@@ -120,6 +130,62 @@ void otorgar(qint64 uid, qint64 appId, const QVariant &clogleido)
 {
     correr(QStringLiteral("INSERT INTO sysuserapp (sysuser_id,app_id,clogleido) VALUES (?,?,?)"),
            {uid, appId, clogleido});
+}
+
+bool entra(const QString &cuenta, const QString &clave, bool socket)
+{
+    static int serie = 0;
+    const QString nombre = QStringLiteral("prueba-entrada-%1").arg(++serie);
+    bool abierta = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), nombre);
+        if (socket) {
+            db.setHostName(QStringLiteral("localhost"));
+            db.setConnectOptions(QStringLiteral("UNIX_SOCKET=")
+                                 + qEnvironmentVariable("KOLVASTER_TEST_BINDIR")
+                                 + QStringLiteral("/testdb/mysql.sock"));
+        } else {
+            db.setHostName(QStringLiteral("127.0.0.1"));
+        }
+        db.setUserName(cuenta);
+        db.setPassword(clave);
+        abierta = db.open();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(nombre);
+    return abierta;
+}
+
+QStringList hosts(const QString &cuenta)
+{
+    QStringList h;
+    QSqlQuery q = correr(QStringLiteral("SELECT host FROM mysql.user WHERE user=? ORDER BY host"),
+                         {cuenta});
+    while (q.next())
+        h << q.value(0).toString();
+    return h;
+}
+
+void proveer(const QString &cuenta, const QString &host, const QString &clave)
+{
+    for (const Cuentas::Sentencia &s : Cuentas::sentenciasAlta(admin(), cuenta, host, clave))
+        directa(s.sql);
+}
+
+void restaurarCuenta(const QString &cuenta)
+{
+    for (const QString &h : hosts(cuenta))
+        directa(QStringLiteral("DROP USER ") + Cuentas::literal(admin(), cuenta) + '@'
+                   + Cuentas::literal(admin(), h));
+    for (const char *corto : {"ana", "beto"}) {
+        if (cuenta != TestDb::cuenta(QLatin1String(corto)))
+            continue;
+        const QString a = Cuentas::literal(admin(), cuenta) + QStringLiteral("@'%'");
+        directa(QStringLiteral("CREATE USER ") + a + QStringLiteral(" IDENTIFIED BY ")
+                   + Cuentas::literal(admin(), clave(QLatin1String(corto))));
+        directa(QStringLiteral("GRANT ALL PRIVILEGES ON ") + Cuentas::identificador(base())
+                   + QStringLiteral(".* TO ") + a);
+    }
 }
 
 QSqlDatabase abrirSesion(const QString &cuenta, const QString &clave)

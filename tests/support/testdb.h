@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <optional>
@@ -34,6 +35,17 @@ qint64 crearUsuario(const QString &sysuser, const QString &titulo, bool useradmi
 qint64 crearApp(const QString &nombre, const QString &titulo,
                 const std::optional<QByteArray> &binario);
 void otorgar(qint64 uid, qint64 appId, const QVariant &clogleido = false);
+
+// MySQL accounts. An account statement is proven by logging in as the account: `entra` opens a
+// connection of its own, over TCP to 127.0.0.1 or, with `socket`, through the server's socket
+// (which matches the account's "localhost" entry).
+bool entra(const QString &cuenta, const QString &clave, bool socket = false);
+QStringList hosts(const QString &cuenta); // host entries in mysql.user, sorted
+// Gives the account the entry `host` with the six privileges of a user with system access.
+void proveer(const QString &cuenta, const QString &host, const QString &clave);
+// Drops every entry of the account; a test-bed account ("ana", "beto") is then made again as
+// the test bed has it (password corto_pw, every privilege on the test database).
+void restaurarCuenta(const QString &cuenta);
 
 // Opens Qt's default "QMYSQL" connection as the given account, the way the launcher does.
 QSqlDatabase abrirSesion(const QString &cuenta, const QString &clave);
