@@ -14,6 +14,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <optional>
+
 KolvasterUser::KolvasterUser(bool *claveModificada, qint64 uid, QSqlDatabase *database,
                              const QString &programa, QWidget *parent)
     : QDialog(parent), ui(new Ui::KolvasterUser), database(database), uid(uid),
@@ -212,20 +214,33 @@ bool KolvasterUser::actUserAccount(const QString &password)
     q.bindValue(QStringLiteral(":usuario"), cuenta);
     if (!ejecutar(q))
         return false;
-    QSqlQuery directa(*database);
-    if (q.next())
-        directa.exec(Cuentas::sentenciaBaja(*database, cuenta, q.value(0).toString()));
+    const std::optional<QString> anterior =
+        q.next() ? std::optional<QString>(q.value(0).toString()) : std::nullopt;
+    const bool sistema = ui->check_sistema->isChecked();
+    const QString host = Cuentas::hostDe(ui->check_accesoremoto->isChecked());
+    QList<Cuentas::Sentencia> alta;
+    if (sistema)
+        alta = Cuentas::sentenciasAlta(*database, cuenta, host, password);
 
-    if (ui->check_sistema->isChecked()) {
-        const QString host = Cuentas::hostDe(ui->check_accesoremoto->isChecked());
-        for (const Cuentas::Sentencia &s :
-             Cuentas::sentenciasAlta(*database, cuenta, host, password)) {
-            if (!directa.exec(s.sql)) {
-                reportarError(directa.lastError().text() + s.etiqueta);
-                return false;
-            }
+    // The administrator's own account is never dropped before its successor holds the
+    // privileges: the session would lose the very rights it needs to grant them, and the
+    // account would be left without access. The same host gets its password changed in place.
+    const bool propia = cuenta == database->userName() && sistema && anterior;
+    if (propia && *anterior == host)
+        alta.first() = {Cuentas::sentenciaClave(*database, cuenta, host, password),
+                        alta.first().etiqueta};
+
+    QSqlQuery directa(*database);
+    if (anterior && !propia)
+        directa.exec(Cuentas::sentenciaBaja(*database, cuenta, *anterior));
+    for (const Cuentas::Sentencia &s : alta) {
+        if (!directa.exec(s.sql)) {
+            reportarError(directa.lastError().text() + s.etiqueta);
+            return false;
         }
     }
+    if (propia && *anterior != host)
+        directa.exec(Cuentas::sentenciaBaja(*database, cuenta, *anterior));
     directa.exec(QStringLiteral("FLUSH PRIVILEGES;"));
     return true;
 }

@@ -172,11 +172,16 @@ void proveer(const QString &cuenta, const QString &host, const QString &clave)
         directa(s.sql);
 }
 
-void restaurarCuenta(const QString &cuenta)
+void quitarCuenta(const QString &cuenta)
 {
     for (const QString &h : hosts(cuenta))
         directa(QStringLiteral("DROP USER ") + Cuentas::literal(admin(), cuenta) + '@'
-                   + Cuentas::literal(admin(), h));
+                + Cuentas::literal(admin(), h));
+}
+
+void restaurarCuenta(const QString &cuenta)
+{
+    quitarCuenta(cuenta);
     for (const char *corto : {"ana", "beto"}) {
         if (cuenta != TestDb::cuenta(QLatin1String(corto)))
             continue;

@@ -43,6 +43,8 @@ bool entra(const QString &cuenta, const QString &clave, bool socket = false);
 QStringList hosts(const QString &cuenta); // host entries in mysql.user, sorted
 // Gives the account the entry `host` with the six privileges of a user with system access.
 void proveer(const QString &cuenta, const QString &host, const QString &clave);
+// Drops every entry of the account.
+void quitarCuenta(const QString &cuenta);
 // Drops every entry of the account; a test-bed account ("ana", "beto") is then made again as
 // the test bed has it (password corto_pw, every privilege on the test database).
 void restaurarCuenta(const QString &cuenta);
