@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Throwaway MariaDB server for tests, the demo and the benchmarks.
 #
-#   testdb.sh start DIR PORT [DATABASE]  initialise a data directory under DIR, start the
+#   testdb.sh start DIR PORT [DATABASE] [--query-cache]
+#                                        initialise a data directory under DIR, start the
 #                                        server on 127.0.0.1:PORT, load sql/schema.sql into
-#                                        DATABASE (default "prueba") and create the accounts
+#                                        DATABASE (default "prueba") and create the accounts;
+#                                        --query-cache turns the server's query cache on (64 MB)
 #   testdb.sh stop DIR                   shut the server down and remove DIR
 #
 # Accounts created (passwords are for throwaway servers only):
@@ -15,7 +17,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 cmd=${1:-}
 dir=${2:-}
-[ -n "$cmd" ] && [ -n "$dir" ] || { echo "usage: $0 start DIR PORT [DATABASE] | stop DIR" >&2; exit 2; }
+[ -n "$cmd" ] && [ -n "$dir" ] || { echo "usage: $0 start DIR PORT [DATABASE [--query-cache]] | stop DIR" >&2; exit 2; }
 
 client() { mariadb --no-defaults --socket="$dir/mysql.sock" -uroot "$@"; }
 
@@ -23,6 +25,8 @@ case "$cmd" in
 start)
   port=${3:?port}
   database=${4:-prueba}
+  cache=()
+  [ "${5:-}" = --query-cache ] && cache=(--query-cache-type=1 --query-cache-size=64M)
   if [ -S "$dir/mysql.sock" ] && client -e 'SELECT 1' >/dev/null 2>&1; then
     "$0" stop "$dir"
   fi
@@ -32,7 +36,7 @@ start)
   mariadbd --no-defaults --user=root --datadir="$dir/db" --socket="$dir/mysql.sock" --port="$port" \
     --bind-address=127.0.0.1 --pid-file="$dir/mysqld.pid" --log-error="$dir/mysqld.err" \
     --max-allowed-packet=256M --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
-    --skip-name-resolve --innodb-flush-log-at-trx-commit=2 >/dev/null 2>&1 &
+    --skip-name-resolve --innodb-flush-log-at-trx-commit=2 "${cache[@]}" >/dev/null 2>&1 &
   for _ in $(seq 1 300); do
     client -e 'SELECT 1' >/dev/null 2>&1 && break
     sleep 0.1
@@ -65,5 +69,5 @@ stop)
   rm -rf "$dir"
   ;;
 *)
-  echo "usage: $0 start DIR PORT [DATABASE] | stop DIR" >&2; exit 2 ;;
+  echo "usage: $0 start DIR PORT [DATABASE [--query-cache]] | stop DIR" >&2; exit 2 ;;
 esac

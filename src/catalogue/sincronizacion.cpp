@@ -4,6 +4,7 @@
 #include "app/kolvaster.h"
 #include "app/kolvasterprocessdialog.h"
 #include "app/mensajes.h"
+#include "catalogue/descarga.h"
 #include "catalogue/programas.h"
 #include "ui_kolvaster.h"
 
@@ -176,56 +177,45 @@ bool Kolvaster::descargarPrograma(const char *nombre, int appId)
     espera.show();
     QCoreApplication::processEvents();
 
-    QSqlQuery q;
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT windowsbinary, MD5(windowsbinary), LENGTH(windowsbinary), "
-                             "nombre FROM app WHERE app_id=:appid"));
-    q.bindValue(QStringLiteral(":appid"), appId);
-    if (!q.exec()) {
-        reportarError(q.lastError().text());
+    // The binary goes from the client library's buffer to the file in pieces: it is never
+    // copied whole into the driver's buffers and a QByteArray on top.
+    const Descarga::Resultado r = Descarga::descargar(db, appId, dirProfile.path());
+    switch (r.estado) {
+    case Descarga::Estado::FalloSentencia:
+        reportarError(r.error);
         return false;
-    }
-    if (!q.next()) {
+    case Descarga::Estado::SinFila:
         reportarError(QStringLiteral("Error al obtener app no hay next"));
         return false;
-    }
-    const QString nombreServidor = q.value(3).toString();
-    if (q.value(2).toLongLong() == 0) {
+    case Descarga::Estado::SinBinario:
         Mensajes::advertencia(this, atencion,
                               QStringLiteral("No se pudo obtener version de programa! No "
                                              "existe archivo binario disponible!<br>Comunique "
                                              "novedad al Administrador de Sistemas!"));
         return false;
-    }
-    const QString digest = q.value(1).toString();
-    const QByteArray binario = q.value(0).toByteArray();
-    // Let the driver free its copy of the row before the program is hashed and written.
-    q.finish();
-
-    switch (Programas::escribir(dirProfile.path(), nombreServidor, binario, digest)) {
-    case Programas::Escritura::NombreInvalido:
+    case Descarga::Estado::NombreInvalido:
         // The name becomes a file name: one that could leave the profile is never written.
         Mensajes::advertencia(this, atencion,
                               QStringLiteral("No se pudo obtener version de programa! El nombre "
                                              "\"%1\" no es un nombre de archivo valido!<br>"
                                              "Comunique novedad al Administrador de Sistemas!")
-                                  .arg(nombreServidor.toHtmlEscaped()));
+                                  .arg(r.nombre.toHtmlEscaped()));
         return false;
-    case Programas::Escritura::DigestDistinto:
+    case Descarga::Estado::DigestDistinto:
         // What arrived must be what the server holds: a damaged transfer writes nothing.
         Mensajes::advertencia(this, atencion,
                               QStringLiteral("No se pudo obtener version de programa! El archivo "
                                              "recibido no coincide con su MD5!<br>Comunique "
                                              "novedad al Administrador de Sistemas!"));
         return false;
-    case Programas::Escritura::FalloPrograma:
+    case Descarga::Estado::FalloPrograma:
         reportarError(QStringLiteral("No se puede escribir archivo en directorio profile "
                                      "(binario)"));
         return false;
-    case Programas::Escritura::FalloDigest:
+    case Descarga::Estado::FalloDigest:
         reportarError(QStringLiteral("No se puede escribir archivo en directorio profile (MD5)"));
         return false;
-    case Programas::Escritura::Hecha:
+    case Descarga::Estado::Hecha:
         break;
     }
     return true;

@@ -1,0 +1,207 @@
+#include "descarga.h"
+
+#include "catalogue/programas.h"
+
+#include <QCryptographicHash>
+#include <QSaveFile>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QVariant>
+
+#include <mysql.h>
+
+#include <cstring>
+#include <optional>
+
+namespace Descarga {
+
+namespace {
+
+// The client library's handle of Qt's connection: Qt and this unit then share one session.
+MYSQL *manejador(const QSqlDatabase &db)
+{
+    if (!db.isOpen() || !db.driver())
+        return nullptr;
+    const QVariant h = db.driver()->handle();
+    // Qt names the type after the structure behind the MYSQL typedef.
+    if (!h.isValid()
+        || (qstrcmp(h.typeName(), "MYSQL*") != 0 && qstrcmp(h.typeName(), "st_mysql*") != 0))
+        return nullptr;
+    return *static_cast<MYSQL *const *>(h.constData());
+}
+
+// Worded as Qt's driver words a failed statement, so the error dialog reads as it always did.
+QString errorDe(MYSQL_STMT *s, const char *paso)
+{
+    return QSqlError(QStringLiteral("QMYSQL: ") + QLatin1String(paso),
+                     s ? QString::fromUtf8(mysql_stmt_error(s)) : QString(),
+                     QSqlError::StatementError,
+                     s ? QString::number(mysql_stmt_errno(s)) : QString())
+        .text();
+}
+
+// Owns the statement. The row is read without storing the result, so whatever the server
+// still sends is drained before closing: Qt's next statement finds the connection free.
+struct Sentencia {
+    MYSQL_STMT *s;
+    bool leyendo = false;
+    explicit Sentencia(MYSQL *m) : s(mysql_stmt_init(m)) {}
+    ~Sentencia()
+    {
+        if (!s)
+            return;
+        if (leyendo) {
+            int rc;
+            do {
+                rc = mysql_stmt_fetch(s);
+            } while (rc == 0 || rc == MYSQL_DATA_TRUNCATED);
+        }
+        mysql_stmt_close(s);
+    }
+};
+
+} // namespace
+
+Estado guardar(const QString &dir, const QString &nombre, qint64 largo, const QString &digest,
+               const LectorPiezas &leer)
+{
+    if (!Programas::nombreSeguro(nombre))
+        return Estado::NombreInvalido;
+    QSaveFile programa(dir + QLatin1Char('/') + nombre + QLatin1String(Programas::sufijoPrograma));
+    if (!programa.open(QIODevice::WriteOnly))
+        return Estado::FalloPrograma;
+    // Set on the temporary file, so the program appears already with its final mode.
+    programa.setPermissions(QFileDevice::ReadUser | QFileDevice::WriteUser
+                            | QFileDevice::ExeUser);
+
+    QCryptographicHash suma(QCryptographicHash::Md5);
+    QByteArray pieza(qMin(largo, tamanoPieza), Qt::Uninitialized);
+    for (qint64 desde = 0; desde < largo;) {
+        const qint64 n = qMin(tamanoPieza, largo - desde);
+        if (!leer(pieza.data(), desde, n))
+            return Estado::FalloSentencia; // the temporary file goes with `programa`
+        suma.addData(QByteArrayView(pieza.constData(), n));
+        if (programa.write(pieza.constData(), n) != n)
+            return Estado::FalloPrograma;
+        desde += n;
+    }
+    // What arrived must be what the server holds: a damaged transfer replaces nothing.
+    if (QString::fromLatin1(suma.result().toHex()).compare(digest, Qt::CaseInsensitive) != 0)
+        return Estado::DigestDistinto;
+    if (!programa.commit())
+        return Estado::FalloPrograma;
+
+    QSaveFile archivoDigest(programa.fileName() + QLatin1String(Programas::sufijoDigest));
+    if (!archivoDigest.open(QIODevice::WriteOnly))
+        return Estado::FalloDigest;
+    const QByteArray texto = digest.toLatin1();
+    if (archivoDigest.write(texto) != texto.size() || !archivoDigest.commit())
+        return Estado::FalloDigest;
+    return Estado::Hecha;
+}
+
+Resultado descargar(const QSqlDatabase &db, int appId, const QString &dir)
+{
+    static const char sql[] = "SELECT windowsbinary, MD5(windowsbinary), LENGTH(windowsbinary), "
+                              "nombre FROM app WHERE app_id=?";
+    Resultado r;
+    MYSQL *mysql = manejador(db);
+    if (!mysql) {
+        r.error = errorDe(nullptr, "Unable to prepare statement");
+        return r;
+    }
+    Sentencia st(mysql);
+    if (!st.s || mysql_stmt_prepare(st.s, sql, sizeof sql - 1) != 0) {
+        r.error = st.s ? errorDe(st.s, "Unable to prepare statement")
+                       : QString::fromUtf8(mysql_error(mysql));
+        return r;
+    }
+
+    // The app_id as Qt binds an int: a 32-bit signed integer.
+    int id = appId;
+    MYSQL_BIND parametro;
+    std::memset(&parametro, 0, sizeof parametro);
+    parametro.buffer_type = MYSQL_TYPE_LONG;
+    parametro.buffer = &id;
+    if (mysql_stmt_bind_param(st.s, &parametro) != 0) {
+        r.error = errorDe(st.s, "Unable to bind value");
+        return r;
+    }
+    if (mysql_stmt_execute(st.s) != 0) {
+        r.error = errorDe(st.s, "Unable to execute statement");
+        return r;
+    }
+    st.leyendo = true;
+
+    // Text and binary columns are bound without a buffer: the fetch only tells their lengths,
+    // and their bytes are copied out of the received row afterwards.
+    MYSQL_BIND columnas[4];
+    std::memset(columnas, 0, sizeof columnas);
+    unsigned long largos[4] = {};
+    my_bool nulos[4] = {};
+    my_bool truncados[4] = {};
+    long long largoBinario = 0;
+    for (int i = 0; i < 4; ++i) {
+        columnas[i].buffer_type = MYSQL_TYPE_STRING;
+        columnas[i].length = &largos[i];
+        columnas[i].is_null = &nulos[i];
+        columnas[i].error = &truncados[i];
+    }
+    columnas[0].buffer_type = MYSQL_TYPE_BLOB;
+    columnas[2].buffer_type = MYSQL_TYPE_LONGLONG;
+    columnas[2].buffer = &largoBinario;
+    if (mysql_stmt_bind_result(st.s, columnas) != 0) {
+        r.error = errorDe(st.s, "Unable to bind outvalues");
+        return r;
+    }
+    const int rc = mysql_stmt_fetch(st.s);
+    if (rc == MYSQL_NO_DATA) {
+        st.leyendo = false;
+        r.estado = Estado::SinFila;
+        return r;
+    }
+    if (rc != 0 && rc != MYSQL_DATA_TRUNCATED) {
+        st.leyendo = false; // the connection is gone or out of step: nothing more to read
+        r.error = errorDe(st.s, "Unable to fetch data");
+        return r;
+    }
+
+    // Copies `n` bytes of column `i` from `desde` out of the row.
+    auto copiar = [&](unsigned i, char *destino, qint64 desde, qint64 n) {
+        unsigned long copiados = 0;
+        MYSQL_BIND b;
+        std::memset(&b, 0, sizeof b);
+        b.buffer_type = columnas[i].buffer_type;
+        b.buffer = destino;
+        b.buffer_length = static_cast<unsigned long>(n);
+        b.length = &copiados;
+        return mysql_stmt_fetch_column(st.s, &b, i, static_cast<unsigned long>(desde)) == 0;
+    };
+    auto texto = [&](unsigned i) -> std::optional<QByteArray> {
+        QByteArray b(nulos[i] ? 0 : qsizetype(largos[i]), Qt::Uninitialized);
+        if (!b.isEmpty() && !copiar(i, b.data(), 0, b.size()))
+            return std::nullopt;
+        return b;
+    };
+    const std::optional<QByteArray> nombre = texto(3);
+    const std::optional<QByteArray> digest = texto(1);
+    if (!nombre || !digest) {
+        r.error = errorDe(st.s, "Unable to fetch data");
+        return r;
+    }
+    r.nombre = QString::fromUtf8(*nombre);
+    if (nulos[2] || largoBinario == 0 || nulos[0] || largos[0] == 0) {
+        r.estado = Estado::SinBinario;
+        return r;
+    }
+
+    r.estado = guardar(dir, r.nombre, qint64(largos[0]), QString::fromLatin1(*digest),
+                       [&](char *destino, qint64 desde, qint64 n) {
+                           return copiar(0, destino, desde, n);
+                       });
+    if (r.estado == Estado::FalloSentencia)
+        r.error = errorDe(st.s, "Unable to fetch data");
+    return r;
+}
+
+} // namespace Descarga

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+
+#include <functional>
+
+// Fetching one program from the server into the profile directory without ever holding the
+// whole binary more than once: the client library keeps the row it received, and the binary is
+// copied out of it in pieces, each hashed and written to the program's file as it comes.
+namespace Descarga {
+
+// How much of the binary is taken out of the client library at a time.
+inline constexpr qint64 tamanoPieza = 1024 * 1024;
+
+enum class Estado {
+    Hecha,          // both files written
+    FalloSentencia, // the statement (or reading its row) failed: `error` says why
+    SinFila,        // no program with that app_id
+    SinBinario,     // the binary is NULL or empty: nothing touched
+    NombreInvalido, // the server's name cannot be a file of the profile: nothing touched
+    DigestDistinto, // what arrived does not hash to the server's digest: nothing touched
+    FalloPrograma,  // the program file could not be written: the old one is intact
+    FalloDigest,    // the digest file could not be written: the new program is in place
+};
+
+struct Resultado {
+    Estado estado = Estado::FalloSentencia;
+    QString nombre; // as the server returns it (empty when there is no row)
+    QString error;  // with FalloSentencia: the error text, worded as Qt's driver words it
+};
+
+// Copies `n` bytes of the binary, starting at `desde`, into `destino`; false when it cannot.
+using LectorPiezas = std::function<bool(char *destino, qint64 desde, qint64 n)>;
+
+// Writes a program of `largo` bytes, read piece by piece through `leer`, to dir/nombre.exe
+// (mode 0700) and then its digest to dir/nombre.exe.md5, each through a temporary file put in
+// place only when complete. The program is put in place only when the bytes read hash to
+// `digest`. A failed read gives FalloSentencia with nothing written. `largo` must be > 0.
+Estado guardar(const QString &dir, const QString &nombre, qint64 largo, const QString &digest,
+               const LectorPiezas &leer);
+
+// Runs "SELECT windowsbinary, MD5(windowsbinary), LENGTH(windowsbinary), nombre FROM app WHERE
+// app_id=?" on the client library's handle of the open QMYSQL connection `db` and stores the
+// program in `dir` through guardar(). The connection stays usable for Qt's queries.
+Resultado descargar(const QSqlDatabase &db, int appId, const QString &dir);
+
+} // namespace Descarga

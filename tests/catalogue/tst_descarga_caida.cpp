@@ -1,0 +1,111 @@
+// The server dies while a program is arriving: the lost-connection error dialog ends the
+// process and the program already in the profile stays whole. Kills the tests' server, so it
+// runs on its own and starts the server afresh at the end.
+
+#include "lanzador.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+
+#include <atomic>
+#include <csignal>
+#include <thread>
+
+namespace {
+
+qint64 residenteKb()
+{
+    QFile f("/proc/self/status");
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &l : f.readAll().split('\n'))
+        if (l.startsWith("VmRSS:"))
+            return l.mid(6).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
+QString dirServidor()
+{
+    return qEnvironmentVariable("KOLVASTER_TEST_BINDIR") + "/testdb";
+}
+
+} // namespace
+
+class TstDescargaCaida : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void servidorMuereDuranteLaDescarga()
+    {
+        TestDb::limpiar();
+        const qint64 ana = TestDb::crearUsuario(TestDb::cuenta("ana"), "Ana");
+        const QByteArray viejo = "#!/bin/sh\necho calc 1\n";
+        const qint64 calc = TestDb::crearApp("calc", "Calculadora", viejo);
+        TestDb::otorgar(ana, calc, true);
+
+        Lanzador l;
+        Kolvaster *k = l.abrir("ana", TestDb::clave("ana"));
+        QVERIFY(!k->terminado());
+        const QString p = l.perfil("ana");
+        const QByteArray digestViejo = l.leer(p + "/calc.exe.md5");
+        QCOMPARE(l.leer(p + "/calc.exe"), viejo);
+
+        // A new version large enough to be caught in transit.
+        QByteArray nuevo(96 * 1024 * 1024, Qt::Uninitialized);
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(nuevo.data()),
+                                              nuevo.size() / 4);
+        TestDb::ejecutar("UPDATE app SET windowsbinary=? WHERE app_id=?", {nuevo, calc});
+        nuevo.clear();
+        nuevo.squeeze();
+
+        QFile pidFile(dirServidor() + "/mysqld.pid");
+        QVERIFY(pidFile.open(QIODevice::ReadOnly));
+        const pid_t servidor = pid_t(pidFile.readAll().trimmed().toLongLong());
+        QVERIFY(servidor > 0);
+
+        // Kills the server once the row has started to arrive in this process's memory.
+        std::atomic<bool> fin{false}, matado{false};
+        const qint64 base = residenteKb();
+        std::thread verdugo([&] {
+            while (!fin) {
+                if (residenteKb() > base + 16 * 1024) {
+                    ::kill(servidor, SIGKILL);
+                    matado = true;
+                    return;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        QString texto;
+        l.driver().luego(DriverModal::cerrarError(&texto));
+        k->sincronizarAplicaciones();
+        fin = true;
+        verdugo.join();
+
+        QVERIFY(matado);
+        QVERIFY(k->terminado());
+        QCOMPARE(l.guion.salidas.size(), 1);
+        QVERIFY2(texto.contains("Se perdio conexion con el servidor de base de datos."),
+                 qPrintable(texto));
+        QCOMPARE(l.leer(p + "/calc.exe"), viejo);
+        QCOMPARE(l.leer(p + "/calc.exe.md5"), digestViejo);
+        QCOMPARE(QDir(p).entryList({"calc*"}, QDir::Files | QDir::Hidden),
+                 QStringList({"calc.exe", "calc.exe.md5"}));
+    }
+
+    // The other tests expect their server: a fresh one in the same place.
+    void cleanupTestCase()
+    {
+        const QString script = QFileInfo(QStringLiteral(__FILE__)).absolutePath()
+                               + "/../../scripts/testdb.sh";
+        QCOMPARE(QProcess::execute(script, {"start", dirServidor(),
+                                            qEnvironmentVariable("MYSQL_TCP_PORT"),
+                                            TestDb::base()}),
+                 0);
+    }
+};
+
+QTEST_MAIN(TstDescargaCaida)
+#include "tst_descarga_caida.moc"
