@@ -337,8 +337,9 @@ public:
             return error;
         if (!abierto.contains(libro->mostradoEn)) {
             if (!QDesktopServices::openUrl(QUrl::fromLocalFile(libro->mostradoEn)))
-                return QStringLiteral("No se pudo abrir ") + libro->mostradoEn
-                       + QStringLiteral(" con el programa de planillas del escritorio");
+                return QStringLiteral("La planilla quedo en ") + libro->mostradoEn
+                       + QStringLiteral(", pero no se pudo abrir con el programa de planillas "
+                                        "del escritorio.");
             abierto.append(libro->mostradoEn);
         }
         return QString();

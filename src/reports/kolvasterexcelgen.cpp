@@ -79,8 +79,7 @@ QString KolvasterExcelGen::columnLetter(int n)
 bool KolvasterExcelGen::fallo(const QString &detalle)
 {
     Mensajes::advertencia(this, QStringLiteral("Atencion"),
-                          QStringLiteral("No se pudo generar la planilla. La operacion no puede "
-                                         "completarse.\n\n")
+                          QStringLiteral("La planilla no pudo completarse.\n\n")
                               + detalle);
     return false;
 }

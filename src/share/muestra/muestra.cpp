@@ -87,13 +87,28 @@ void mostrarReporte(QTableWidget *tabla, QWidget *padre, const QString &usuario)
             datos.append({tabla->item(f, 1)->text(), tabla->item(f, 3)->text()});
     KolvasterHTMLViewer graficos(QStringLiteral("Inicios por programa"), padre);
     const QString torta = graficos.addChart(QStringLiteral("PieChart"),
-                                            QStringLiteral("Inicios por programa"), datos, 560, 380);
+                                            QStringLiteral("Inicios por programa"), datos, 460, 340);
     const QString columnas = graficos.addChart(
-        QStringLiteral("ColumnChart"), QStringLiteral("Inicios del ultimo mes"), datos, 560, 380);
-    graficos.setHtmlBody(QStringLiteral("<p>Los mismos numeros del reporte anterior.</p>"
-                                        "<table><tr><td>")
-                         + torta + QStringLiteral("</td><td>") + columnas
-                         + QStringLiteral("</td></tr></table>"));
+        QStringLiteral("ColumnChart"), QStringLiteral("Inicios del ultimo mes"), datos, 460, 340);
+    // The charts need the chart library's loader from the network; without it the page says
+    // so and shows the numbers as a plain table.
+    QString numeros;
+    for (int i = 1; i < datos.size(); ++i)
+        numeros += QStringLiteral("<tr><td>") + datos.at(i).at(0)
+                   + QStringLiteral("</td><td align=\"right\">") + datos.at(i).at(1)
+                   + QStringLiteral("</td></tr>");
+    graficos.setHtmlBody(
+        QStringLiteral("<p>Los mismos numeros del reporte anterior.</p>"
+                       "<div id=\"sin_graficos\" style=\"display: none;\"><p>No se pudo cargar "
+                       "la biblioteca de graficos (sin acceso a la red?). Los numeros:</p>"
+                       "<table border=\"1\" cellpadding=\"4\" cellspacing=\"0\"><tr><td>"
+                       "Programa</td><td>Inicios</td></tr>")
+        + numeros + QStringLiteral("</table></div><table><tr><td>") + torta
+        + QStringLiteral("</td><td>") + columnas
+        + QStringLiteral("</td></tr></table><script type=\"text/javascript\">"
+                         "window.addEventListener('load', function () { if (typeof google === "
+                         "'undefined') document.getElementById('sin_graficos').style.display = "
+                         "'block'; });</script>"));
     graficos.exec();
 }
 
