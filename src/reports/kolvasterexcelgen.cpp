@@ -87,6 +87,9 @@ bool KolvasterExcelGen::fallo(const QString &detalle)
 bool KolvasterExcelGen::exportTable(const QString &sheetName, const QString &fileName,
                                     QTableWidget *table)
 {
+    QTableWidget vacia; // no table at all reads as an empty one
+    if (!table)
+        table = &vacia;
     QList<int> columnas;
     for (int c = 0; c < table->columnCount(); ++c)
         if (!table->isColumnHidden(c))

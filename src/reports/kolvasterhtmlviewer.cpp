@@ -66,6 +66,10 @@ KolvasterHTMLViewer::KolvasterHTMLViewer(QTableWidget *tabla, const QString &tit
     source += QStringLiteral(
         "<p><table width=\"100%\" border=\"1\" cellpadding=\"6\" cellspacing=\"0\">");
 
+    // No table at all reads as an empty one.
+    QTableWidget vacia;
+    if (!tabla)
+        tabla = &vacia;
     QList<int> columnas;
     for (int c = 0; c < tabla->columnCount(); ++c)
         if (!tabla->isColumnHidden(c))
