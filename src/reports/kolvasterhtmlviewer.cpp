@@ -6,6 +6,7 @@
 #include "ui_kolvasterhtmlviewer.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -14,14 +15,142 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QTableWidget>
 #include <QTextStream>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
+namespace {
+
+QString textoDe(const QTableWidgetItem *item)
+{
+    return item ? item->text() : QString();
+}
+
+// A text is a number when QString::toDouble (locale-independent: decimal point, no group
+// separators) converts all of it; the empty text is not.
+bool esNumero(const QString &texto)
+{
+    bool ok = false;
+    texto.toDouble(&ok);
+    return ok;
+}
+
+} // namespace
+
 KolvasterHTMLViewer::KolvasterHTMLViewer(const QString &titulo, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint),
       ui(new Ui::KolvasterHTMLViewer)
+{
+    iniciar(titulo);
+}
+
+KolvasterHTMLViewer::KolvasterHTMLViewer(QTableWidget *tabla, const QString &titulo,
+                                         const QString &htmlPrevio, bool contarRegistros,
+                                         QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint),
+      ui(new Ui::KolvasterHTMLViewer)
+{
+    iniciar(titulo);
+
+    source.clear();
+    source += QStringLiteral("<html><head>");
+    source += styleBlock();
+    source += QStringLiteral("<title>") + titulo + QStringLiteral("</title></head><body><h2>")
+              + titulo + QStringLiteral("</h2>");
+    source += QStringLiteral("<p>Momento generacion: ")
+              + QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yy hh:mm"))
+              + QStringLiteral("</p>");
+    source += htmlPrevio;
+    source += QStringLiteral(
+        "<p><table width=\"100%\" border=\"1\" cellpadding=\"6\" cellspacing=\"0\">");
+
+    // No table at all reads as an empty one.
+    QTableWidget vacia;
+    if (!tabla)
+        tabla = &vacia;
+    QList<int> columnas;
+    for (int c = 0; c < tabla->columnCount(); ++c)
+        if (!tabla->isColumnHidden(c))
+            columnas.append(c);
+
+    source += QStringLiteral("<tr>");
+    for (int c : columnas)
+        source += QStringLiteral("<td>") + textoDe(tabla->horizontalHeaderItem(c))
+                  + QStringLiteral("</td>");
+    source += QStringLiteral("</tr>");
+
+    int escritas = 0;
+    for (int f = 0; f < tabla->rowCount(); ++f) {
+        if (tabla->isRowHidden(f))
+            continue;
+        source += QStringLiteral("<tr>");
+        for (int c : columnas) {
+            const QString texto = textoDe(tabla->item(f, c)).trimmed();
+            source += esNumero(texto) ? QStringLiteral("<td align=\"right\">")
+                                      : QStringLiteral("<td>");
+            source += texto + QStringLiteral("</td>");
+        }
+        source += QStringLiteral("</tr>");
+        ++escritas;
+    }
+    source += QStringLiteral("</table></p>");
+    if (contarRegistros)
+        source += QStringLiteral("Cantidad de registros: ") + QString::number(escritas);
+    source += QStringLiteral("</body></html>");
+    ui->wv_main->setHtml(source, QUrl());
+}
+
+QString KolvasterHTMLViewer::addChart(const QString &chartClass, const QString &title,
+                                      const QList<QStringList> &data, int width, int height)
+{
+    if (!chartPackages.contains(QStringLiteral("corechart"), Qt::CaseSensitive))
+        chartPackages.append(QStringLiteral("corechart"));
+    const QString n = QString::number(chartScripts.size());
+
+    QString filas;
+    for (int i = 0; i < data.size(); ++i) {
+        QStringList celdas;
+        const QStringList &fila = data.at(i);
+        for (int j = 0; j < fila.size(); ++j) {
+            QString celda = fila.at(j);
+            celda.replace(QLatin1Char('\''), QLatin1Char('_'));
+            celda.replace(QLatin1Char('"'), QLatin1Char('_'));
+            if (i == 0 || j == 0)
+                celda = QLatin1Char('\'') + celda + QLatin1Char('\'');
+            celdas.append(celda);
+        }
+        filas += QLatin1Char('[') + celdas.join(QLatin1Char(',')) + QLatin1Char(']');
+        filas += i + 1 < data.size() ? QStringLiteral(",\n") : QStringLiteral("\n");
+    }
+
+    QString titulo = title;
+    titulo.replace(QLatin1Char('"'), QLatin1Char('_'));
+
+    QString script;
+    script += QStringLiteral("<script type=\"text/javascript\">\nfunction drawVisualization_");
+    script += n;
+    script += QStringLiteral(" () {\n// Create and populate the data table.\nvar data = "
+                             "google.visualization.arrayToDataTable([\n");
+    script += filas;
+    script += QStringLiteral("]);\n\nnew google.visualization.");
+    script += chartClass;
+    script += QStringLiteral("(document.getElementById('visualization_");
+    script += n;
+    script += QStringLiteral("')).\n    draw(data, {title:\"");
+    script += titulo;
+    script += QStringLiteral("\"});\n}\n\ngoogle.setOnLoadCallback(drawVisualization_");
+    script += n;
+    script += QStringLiteral(");\n</script>\n\n");
+    chartScripts.append(script);
+
+    return QStringLiteral("<div id=\"visualization_") + n + QStringLiteral("\" style=\"width: ")
+           + QString::number(width) + QStringLiteral("px; height: ") + QString::number(height)
+           + QStringLiteral("px;\"></div>");
+}
+
+void KolvasterHTMLViewer::iniciar(const QString &titulo)
 {
     ui->setupUi(this);
     ui->pb_saveSource->hide();

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 class QPrinter;
+class QTableWidget;
 
 namespace Ui {
 class KolvasterHTMLViewer;
@@ -13,13 +15,36 @@ class KolvasterHTMLViewer;
 // The dialog in which every report is shown: an HTML page assembled from the title, a fixed
 // style sheet (plus extra lines), optional chart scripts and the caller's body, with printing,
 // PDF export and, when allowed, saving of the page source.
+//
+// Reports from a table widget:
+//   KolvasterHTMLViewer v(tabla, "Titulo", "<p>texto previo</p>", true, this);
+//   v.exec();
+// builds at once a page with the visible rows and columns of the table (numbers right-aligned,
+// texts inserted without HTML escaping) and, with the flag, the count of rows written.
+//
+// Charts (Google Charts):
+//   KolvasterHTMLViewer v("Titulo", this);
+//   const QString grafico = v.addChart("PieChart", "Ventas", datos, 600, 400);
+//   v.setHtmlBody("<p>...</p>" + grafico);
+//   v.exec();
+// datos holds the header row first, then one row per category: first cell the label, the
+// others numbers written as they are.
 class KolvasterHTMLViewer : public QDialog
 {
     Q_OBJECT
 
 public:
     KolvasterHTMLViewer(const QString &titulo, QWidget *parent = nullptr);
+    // The report page of the table's visible contents, built and shown at once.
+    KolvasterHTMLViewer(QTableWidget *tabla, const QString &titulo, const QString &htmlPrevio,
+                        bool contarRegistros, QWidget *parent = nullptr);
     ~KolvasterHTMLViewer() override;
+
+    // Adds one chart of the google.visualization class chartClass (for example "PieChart" or
+    // "ColumnChart") and returns its placeholder element, to be put into the body given to a
+    // later setHtmlBody.
+    QString addChart(const QString &chartClass, const QString &title,
+                     const QList<QStringList> &data, int width, int height);
 
     void setHtmlBody(const QString &body);
     void addStyleLine(const QString &line);
@@ -43,6 +68,8 @@ protected:
     void changeEvent(QEvent *e) override;
 
 private:
+    void iniciar(const QString &titulo);
+
     Ui::KolvasterHTMLViewer *ui;
     QString source;
     QStringList estilosExtra;

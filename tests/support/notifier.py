@@ -10,16 +10,20 @@ chosen through the control paths:
                            {"raw": <path and query as received>,
                             "query": {<key>: <decoded value>, ...}}
   /control/reset           forget the requests, status 200, no delay
+  /charts/jsapi            the chart loader stand-in (cargador-graficos.js beside this file)
   /kolvaster/...           any other path answers 200 (the maker's web host)
 
 usage: notifier.py PORT
 """
 import json
+import os
 import sys
 import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
+
+CHART_LOADER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "cargador-graficos.js")
 
 state = {"status": 200, "delay": 0, "requests": []}
 lock = threading.Lock()
@@ -29,9 +33,9 @@ class Handler(BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
-    def answer(self, code, body=b""):
+    def answer(self, code, body=b"", content_type="text/plain; charset=utf-8"):
         self.send_response(code)
-        self.send_header("Content-Type", "text/plain; charset=utf-8")
+        self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
@@ -59,6 +63,9 @@ class Handler(BaseHTTPRequestHandler):
             if delay:
                 time.sleep(delay / 1000.0)
             return self.answer(status, b"recibido")
+        if parts.path == "/charts/jsapi":
+            with open(CHART_LOADER, "rb") as f:
+                return self.answer(200, f.read(), "text/javascript; charset=utf-8")
         return self.answer(200, b"<html><body>Kolvaster</body></html>")
 
 

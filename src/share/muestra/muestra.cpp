@@ -1,21 +1,144 @@
 // Sample program of the suite. Started by the launcher with no arguments, it takes the
 // session's connection data from the shared record, connects on its own, checks that the user
-// may run it and shows the result. An optional argument names the system to read instead of
-// the workstation's default one.
+// may run it and shows the result, then a table read from the database as its user (the
+// program starts of the last month, per program) with the reports and the export of the
+// library kolvasterreportes:
+//   "Reporte"            the table as a report page, then a page with a pie and a column chart
+//   "Exportar"           the table as a workbook file (.xlsx) under a name the user chooses
+//   "Abrir en planilla"  the same workbook opened with the desktop's spreadsheet program
+// An optional argument names the system to read instead of the workstation's default one.
 
 #include <kolvasterclient.h>
+#include <kolvastererrorhandler.h>
+#include <kolvasterexcelgen.h>
+#include <kolvasterhtmlviewer.h>
 
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTableWidget>
 #include <QVBoxLayout>
+
+namespace {
+
+const QString tituloInicios = QStringLiteral("Inicios de programas del ultimo mes");
+
+// Fills the table with the program starts of the last month, one row per program; the record
+// identifier (app_id) sits in a hidden first column, as in every table of the suite. A failed
+// statement is answered with the error dialog, which ends the process.
+void leerInicios(QTableWidget *tabla, QSqlDatabase *db, qint64 uid, const QString &programa)
+{
+    QSqlQuery q;
+    if (!q.exec(QStringLiteral(
+            "SELECT u.app_id, COALESCE(a.nombre, '(sin programa)'), COALESCE(a.titulo, ''), "
+            "COUNT(*), DATE_FORMAT(MAX(u.cuando), '%d/%m/%Y %H:%i') FROM appuse u "
+            "LEFT JOIN app a ON a.app_id=u.app_id WHERE u.cuando >= NOW() - INTERVAL 1 MONTH "
+            "GROUP BY u.app_id, a.nombre, a.titulo ORDER BY COUNT(*) DESC, a.nombre;"))) {
+        KolvasterErrorHandler::mostrar(db, uid, programa, q.lastError().text(),
+                                       tabla->window());
+        return;
+    }
+    tabla->setColumnCount(5);
+    tabla->setHorizontalHeaderLabels({QStringLiteral("Id"), QStringLiteral("Programa"),
+                                      QStringLiteral("Titulo"), QStringLiteral("Inicios"),
+                                      QStringLiteral("Ultimo inicio")});
+    tabla->setRowCount(0);
+    while (q.next()) {
+        const int f = tabla->rowCount();
+        tabla->insertRow(f);
+        for (int c = 0; c < 5; ++c) {
+            auto *item = new QTableWidgetItem(q.value(c).toString());
+            item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+            if (c == 3)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            tabla->setItem(f, c, item);
+        }
+    }
+    tabla->setColumnHidden(0, true);
+    tabla->resizeColumnsToContents();
+    tabla->horizontalHeader()->setStretchLastSection(true);
+}
+
+// "Reporte": the table page, then a page with the same numbers as charts.
+void mostrarReporte(QTableWidget *tabla, QWidget *padre, const QString &usuario)
+{
+    {
+        KolvasterHTMLViewer pagina(tabla, tituloInicios,
+                                   QStringLiteral("<p>Usuario: ") + usuario + QStringLiteral("</p>"),
+                                   true, padre);
+        pagina.exec();
+    }
+    QList<QStringList> datos{{QStringLiteral("Programa"), QStringLiteral("Inicios")}};
+    for (int f = 0; f < tabla->rowCount(); ++f)
+        if (!tabla->isRowHidden(f))
+            datos.append({tabla->item(f, 1)->text(), tabla->item(f, 3)->text()});
+    KolvasterHTMLViewer graficos(QStringLiteral("Inicios por programa"), padre);
+    const QString torta = graficos.addChart(QStringLiteral("PieChart"),
+                                            QStringLiteral("Inicios por programa"), datos, 460, 340);
+    const QString columnas = graficos.addChart(
+        QStringLiteral("ColumnChart"), QStringLiteral("Inicios del ultimo mes"), datos, 460, 340);
+    // The charts need the chart library's loader from the network; without it the page says
+    // so and shows the numbers as a plain table.
+    QString numeros;
+    for (int i = 1; i < datos.size(); ++i)
+        numeros += QStringLiteral("<tr><td>") + datos.at(i).at(0)
+                   + QStringLiteral("</td><td align=\"right\">") + datos.at(i).at(1)
+                   + QStringLiteral("</td></tr>");
+    graficos.setHtmlBody(
+        QStringLiteral("<p>Los mismos numeros del reporte anterior.</p>"
+                       "<div id=\"sin_graficos\" style=\"display: none;\"><p>No se pudo cargar "
+                       "la biblioteca de graficos (sin acceso a la red?). Los numeros:</p>"
+                       "<table border=\"1\" cellpadding=\"4\" cellspacing=\"0\"><tr><td>"
+                       "Programa</td><td>Inicios</td></tr>")
+        + numeros + QStringLiteral("</table></div><table><tr><td>") + torta
+        + QStringLiteral("</td><td>") + columnas
+        + QStringLiteral("</td></tr></table><script type=\"text/javascript\">"
+                         "window.addEventListener('load', function () { if (typeof google === "
+                         "'undefined') document.getElementById('sin_graficos').style.display = "
+                         "'block'; });</script>"));
+    graficos.exec();
+}
+
+// "Exportar" (with a file name) and "Abrir en planilla" (without one).
+void exportar(QTableWidget *tabla, QWidget *padre, QSqlDatabase *db, qint64 uid,
+              const QString &programa, bool aArchivo)
+{
+    QString archivo;
+    if (aArchivo) {
+        // The generator asks itself before overwriting: the file dialog must not ask as well.
+        archivo = QFileDialog::getSaveFileName(
+            padre, QStringLiteral("Exportar a planilla"),
+            QDir::home().filePath(QStringLiteral("inicios.xlsx")),
+            QStringLiteral("Libro de Excel (*.xlsx)"), nullptr,
+            QFileDialog::DontConfirmOverwrite);
+        if (archivo.isEmpty())
+            return;
+    }
+    bool hecho = false;
+    {
+        KolvasterExcelGen generador(db, uid, programa, padre);
+        hecho = generador.exportTable(QStringLiteral("Inicios"), archivo, tabla);
+    }
+    if (hecho && aArchivo)
+        QMessageBox::information(padre, QStringLiteral("Exportar"),
+                                 QStringLiteral("Planilla guardada en\n") + archivo,
+                                 QMessageBox::Ok);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -80,9 +203,42 @@ int main(int argc, char *argv[])
     fila(QStringLiteral("Acceso a este programa:"),
          permitido ? QStringLiteral("permitido") : QStringLiteral("NO permitido"), "lab_acceso");
     disposicion->addLayout(datos);
+
+    auto *grupo = new QGroupBox(tituloInicios);
+    auto *enGrupo = new QVBoxLayout(grupo);
+    auto *tabla = new QTableWidget;
+    tabla->setObjectName(QStringLiteral("tw_inicios"));
+    tabla->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tabla->verticalHeader()->hide();
+    QSqlDatabase *base = &db;
+    leerInicios(tabla, base, id, programa);
+    enGrupo->addWidget(tabla);
+    auto *acciones = new QHBoxLayout;
+    auto *reporte = new QPushButton(QStringLiteral("Reporte"));
+    reporte->setObjectName(QStringLiteral("pb_reporte"));
+    auto *exportarArchivo = new QPushButton(QStringLiteral("Exportar"));
+    exportarArchivo->setObjectName(QStringLiteral("pb_exportar"));
+    auto *planilla = new QPushButton(QStringLiteral("Abrir en planilla"));
+    planilla->setObjectName(QStringLiteral("pb_planilla"));
+    for (QPushButton *b : {reporte, exportarArchivo, planilla}) {
+        b->setAutoDefault(false);
+        acciones->addWidget(b);
+    }
+    acciones->addStretch();
+    enGrupo->addLayout(acciones);
+    disposicion->addWidget(grupo, 1);
+    const QString usuarioTexto = db.userName();
+    QObject::connect(reporte, &QPushButton::clicked, &ventana,
+                     [&] { mostrarReporte(tabla, &ventana, usuarioTexto); });
+    QObject::connect(exportarArchivo, &QPushButton::clicked, &ventana,
+                     [&] { exportar(tabla, &ventana, base, id, programa, true); });
+    QObject::connect(planilla, &QPushButton::clicked, &ventana,
+                     [&] { exportar(tabla, &ventana, base, id, programa, false); });
+
     auto *botones = new QDialogButtonBox(QDialogButtonBox::Close);
     QObject::connect(botones, &QDialogButtonBox::rejected, &ventana, &QDialog::reject);
     disposicion->addWidget(botones);
+    ventana.resize(720, 560);
     ventana.show();
     return app.exec();
 }

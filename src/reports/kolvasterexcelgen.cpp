@@ -1,0 +1,208 @@
+#include "kolvasterexcelgen.h"
+
+#include "app/mensajes.h"
+#include "errors/kolvastererrorhandler.h"
+#include "ui_kolvasterexcelgen.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTableWidget>
+
+namespace {
+
+KolvasterFabricaAutomatizacion &fabrica()
+{
+    static KolvasterFabricaAutomatizacion f;
+    return f;
+}
+
+QString textoDe(const QTableWidgetItem *item)
+{
+    return item ? item->text() : QString();
+}
+
+} // namespace
+
+KolvasterExcelGen::KolvasterExcelGen(QWidget *parent) : QDialog(parent), ui(new Ui::KolvasterExcelGen)
+{
+    iniciar();
+}
+
+KolvasterExcelGen::KolvasterExcelGen(QSqlDatabase *db, qint64 uid, const QString &programa,
+                                     QWidget *parent)
+    : QDialog(parent), ui(new Ui::KolvasterExcelGen), database(db), uid(uid), programa(programa)
+{
+    iniciar();
+}
+
+KolvasterExcelGen::~KolvasterExcelGen()
+{
+    delete ui;
+}
+
+void KolvasterExcelGen::iniciar()
+{
+    ui->setupUi(this);
+    setMinimumSize(size());
+    setMaximumSize(size());
+    setModal(true);
+    show();
+    for (char c = 'A'; c <= 'Z'; ++c)
+        letras << QString(QLatin1Char(c));
+    letras << QStringLiteral("AA") << QStringLiteral("AB") << QStringLiteral("AC")
+           << QStringLiteral("AD");
+}
+
+void KolvasterExcelGen::setFabricaAutomatizacion(KolvasterFabricaAutomatizacion f)
+{
+    fabrica() = std::move(f);
+}
+
+QString KolvasterExcelGen::columnLetter(int n)
+{
+    if (n >= 1 && n <= letras.size())
+        return letras.at(n - 1);
+    // A generator built with the parent-only constructor has no database, user or program
+    // name: it reports with an empty database handle, user 0 ("(USUARIO DESCONOCIDO)") and the
+    // application's own name.
+    QSqlDatabase *db = database ? database : &sinBase;
+    const QString nombre = database ? programa : QCoreApplication::applicationName();
+    KolvasterErrorHandler::mostrar(
+        db, uid, nombre,
+        QStringLiteral("KolvasterExcelGen: cantidad de columnas demasiado extensa! Programar "
+                       "mapeo para mas columnas!"),
+        nullptr);
+    // Only reached when a test intercepts the end of the process.
+    return QString();
+}
+
+bool KolvasterExcelGen::fallo(const QString &detalle)
+{
+    Mensajes::advertencia(this, QStringLiteral("Atencion"),
+                          QStringLiteral("La planilla no pudo completarse.\n\n")
+                              + detalle);
+    return false;
+}
+
+bool KolvasterExcelGen::exportTable(const QString &sheetName, const QString &fileName,
+                                    QTableWidget *table)
+{
+    QTableWidget vacia; // no table at all reads as an empty one
+    if (!table)
+        table = &vacia;
+    QList<int> columnas;
+    for (int c = 0; c < table->columnCount(); ++c)
+        if (!table->isColumnHidden(c))
+            columnas.append(c);
+    // Left open by the design: without a visible column there is no bottom-right address.
+    if (columnas.isEmpty()) {
+        Mensajes::advertencia(this, QStringLiteral("Atencion"),
+                              QStringLiteral("La tabla no tiene columnas visibles. No hay nada "
+                                             "que exportar."));
+        return false;
+    }
+
+    // 1. The existing target.
+    if (!fileName.isEmpty() && QFile::exists(fileName)) {
+        if (!Mensajes::confirmar(this, QStringLiteral("Atencion"),
+                                 QStringLiteral("El archivo\n") + fileName
+                                     + QStringLiteral("\nya existe. Desea sobreescribirlo?")))
+            return false;
+        if (!QFile::remove(fileName)) {
+            Mensajes::advertencia(this, QStringLiteral("Atencion"),
+                                  QStringLiteral("No tiene permisos para escribir en archivo de "
+                                                 "destino. La operacion no puede "
+                                                 "ejecutarse.\n\n")
+                                      + fileName);
+            return false;
+        }
+    }
+
+    // 2. The wait window, painted once.
+    show();
+    QCoreApplication::processEvents();
+
+    // 3. The application.
+    const QString progId = QStringLiteral("Excel.Application");
+    std::unique_ptr<KolvasterAutomatizacion> excel =
+        fabrica() ? fabrica()(progId) : kolvasterCrearAutomatizacionXlsx(progId);
+    if (!excel)
+        return fallo(QStringLiteral("No se encuentra el programa de planillas (") + progId
+                     + QStringLiteral(")."));
+    auto llamada = [](KolvasterAutomatizacion *o, const char *f, const QVariant &v = QVariant()) {
+        o->dynamicCall(f, v);
+        return o->error();
+    };
+    auto subobjeto = [](KolvasterAutomatizacion *o, const char *f, QString *error,
+                        const QVariant &v1 = QVariant(), const QVariant &v2 = QVariant()) {
+        KolvasterAutomatizacion *hijo = o->querySubObject(f, v1, v2);
+        *error = hijo ? QString() : o->error();
+        if (!hijo && error->isEmpty())
+            *error = QStringLiteral("No se obtuvo ") + QString::fromLatin1(f);
+        return hijo;
+    };
+    QString error;
+    if (fileName.isEmpty() && !(error = llamada(excel.get(), "SetVisible(bool)", true)).isEmpty())
+        return fallo(error);
+
+    // 4. Workbook, first sheet, its name.
+    KolvasterAutomatizacion *libros = subobjeto(excel.get(), "Workbooks", &error);
+    if (!libros)
+        return fallo(error);
+    KolvasterAutomatizacion *libro = subobjeto(libros, "Add()", &error);
+    if (!libro)
+        return fallo(error);
+    KolvasterAutomatizacion *hojas = subobjeto(libro, "Worksheets", &error);
+    if (!hojas)
+        return fallo(error);
+    KolvasterAutomatizacion *hoja = subobjeto(hojas, "Item( int )", &error, 1);
+    if (!hoja)
+        return fallo(error);
+    if (!(error = llamada(hoja, "SetName(const QString&)", sheetName)).isEmpty())
+        return fallo(error);
+
+    // 5. The value matrix: the header row, then the visible rows, texts unchanged.
+    QVariantList matriz;
+    QVariantList encabezado;
+    for (int c : columnas)
+        encabezado.append(textoDe(table->horizontalHeaderItem(c)));
+    matriz.append(QVariant(encabezado));
+    for (int f = 0; f < table->rowCount(); ++f) {
+        if (table->isRowHidden(f))
+            continue;
+        QVariantList fila;
+        for (int c : columnas)
+            fila.append(textoDe(table->item(f, c)));
+        matriz.append(QVariant(fila));
+    }
+
+    // 6. The bottom-right address.
+    const QString letra = columnLetter(columnas.size());
+    if (letra.isEmpty())
+        return false; // the column-limit error (only returns when a test intercepts the exit)
+    const QString esquina = letra + QString::number(matriz.size());
+
+    // 7. The values, in one call.
+    KolvasterAutomatizacion *rango =
+        subobjeto(hoja, "Range( const QString&, const QString&)", &error,
+                  QStringLiteral("A1"), esquina);
+    if (!rango)
+        return fallo(error);
+    if (!(error = llamada(rango, "SetValue(const QVariant&)", QVariant(matriz))).isEmpty())
+        return fallo(error);
+
+    // 8. Saved, closed and quit, only with a file name.
+    if (!fileName.isEmpty()) {
+        if (!(error = llamada(libro, "SaveAs( const QString&)", fileName)).isEmpty()) {
+            llamada(libro, "Close()");
+            llamada(excel.get(), "Quit()");
+            return fallo(QStringLiteral("No se pudo guardar el archivo\n") + fileName
+                         + QStringLiteral("\n\n") + error);
+        }
+        if (!(error = llamada(libro, "Close()")).isEmpty())
+            return fallo(error);
+        if (!(error = llamada(excel.get(), "Quit()")).isEmpty())
+            return fallo(error);
+    }
+    return true;
+}

@@ -1,0 +1,158 @@
+// Charts in the real web engine: a page with two charts, loaded against the chart
+// loader stand-in (tests/support/cargador-graficos.js, served by the notifier stand-in), draws
+// both charts with their data into their placeholders and raises no script error.
+#include "app/constantes.h"
+#include "reports/kolvasterhtmlviewer.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+namespace {
+
+// Keeps every console message of error level (uncaught exceptions land here too).
+class Pagina : public QWebEnginePage
+{
+public:
+    using QWebEnginePage::QWebEnginePage;
+    QStringList errores;
+
+protected:
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel nivel, const QString &mensaje,
+                                  int linea, const QString &origen) override
+    {
+        if (nivel == ErrorMessageLevel)
+            errores << QString("%1 (%2:%3)").arg(mensaje, origen).arg(linea);
+    }
+};
+
+QJsonValue evaluar(QWebEnginePage *p, const QString &js)
+{
+    QVariant r;
+    bool hecho = false;
+    p->runJavaScript(js, [&](const QVariant &v) {
+        r = v;
+        hecho = true;
+    });
+    for (int i = 0; i < 1000 && !hecho; ++i)
+        QTest::qWait(10);
+    return hecho ? QJsonValue::fromVariant(r) : QJsonValue("<sin respuesta>");
+}
+
+// The stand-in's record once `dibujos` holds n draws (or after 15 s).
+QJsonObject registro(QWebEnginePage *p, int n)
+{
+    QJsonObject r;
+    for (int i = 0; i < 150; ++i) {
+        const QJsonValue v = evaluar(p, "window.__cargador ? JSON.stringify(window.__cargador) : ''");
+        r = QJsonDocument::fromJson(v.toString().toUtf8()).object();
+        if (r["dibujos"].toArray().size() >= n)
+            break;
+        QTest::qWait(100);
+    }
+    return r;
+}
+
+struct Visor {
+    KolvasterHTMLViewer v{"Graficos"};
+    Pagina *pagina;
+    Visor()
+    {
+        auto *vista = v.findChild<QWebEngineView *>("wv_main");
+        pagina = new Pagina(vista);
+        vista->setPage(pagina);
+    }
+    bool cargar(const QString &cuerpo)
+    {
+        QSignalSpy carga(v.findChild<QWebEngineView *>("wv_main"),
+                         &QWebEngineView::loadFinished);
+        v.setHtmlBody(cuerpo);
+        return carga.wait(30000) && carga.last().at(0).toBool();
+    }
+};
+
+} // namespace
+
+class TstGraficos : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        const QString esperado =
+            "http://" + qEnvironmentVariable("KOLVASTER_TEST_HTTP") + "/charts/jsapi";
+        QVERIFY2(QLatin1String(KOLVASTER_CHARTS_LOADER) == esperado,
+                 qPrintable("configure with -DKOLVASTER_CHARTS_LOADER=" + esperado
+                            + " (scripts/test.sh does)"));
+    }
+
+    void dosGraficos()
+    {
+        Visor s;
+        const QString torta = s.v.addChart(
+            "PieChart", "Ventas del \"primer\" trimestre",
+            {{"Mes", "Ventas"}, {"Enero", "10"}, {"Feb'o", "7.5"}}, 600, 400);
+        const QString columnas = s.v.addChart(
+            "ColumnChart", "D'Artagnan",
+            {{"Pais", "Cantidad", "Otra"}, {"Ar\"g", "3", "-1.5"}, {"Uy", "0", "2e1"}}, 320, 200);
+        QVERIFY(s.cargar("<p>Antes</p>" + torta + "<p>Entre</p>" + columnas));
+
+        const QJsonObject r = registro(s.pagina, 2);
+        QVERIFY2(!r.isEmpty(), "the loader stand-in did not run");
+        QCOMPARE(r["paquetes"].toArray(),
+                 (QJsonArray{QJsonObject{{"api", "visualization"},
+                                         {"version", "1.0"},
+                                         {"packages", QJsonArray{"corechart"}}}}));
+        QCOMPARE(r["callbacks"].toInt(), 2);
+        const QJsonArray dibujos = r["dibujos"].toArray();
+        QCOMPARE(dibujos.size(), 2);
+        QCOMPARE(dibujos[0].toObject(),
+                 (QJsonObject{{"clase", "PieChart"},
+                              {"elemento", "visualization_0"},
+                              {"ancho", "600px"},
+                              {"alto", "400px"},
+                              {"filas", QJsonArray{QJsonArray{"Mes", "Ventas"},
+                                                   QJsonArray{"Enero", 10},
+                                                   QJsonArray{"Feb_o", 7.5}}},
+                              {"opciones",
+                               QJsonObject{{"title", "Ventas del _primer_ trimestre"}}}}));
+        QCOMPARE(dibujos[1].toObject(),
+                 (QJsonObject{{"clase", "ColumnChart"},
+                              {"elemento", "visualization_1"},
+                              {"ancho", "320px"},
+                              {"alto", "200px"},
+                              {"filas", QJsonArray{QJsonArray{"Pais", "Cantidad", "Otra"},
+                                                   QJsonArray{"Ar_g", 3, -1.5},
+                                                   QJsonArray{"Uy", 0, 20}}},
+                              {"opciones", QJsonObject{{"title", "D'Artagnan"}}}}));
+        // Drawn into the placeholders of the page's body.
+        QCOMPARE(evaluar(s.pagina, "document.getElementById('visualization_0').textContent")
+                     .toString(),
+                 QString("PieChart dibujado"));
+        QCOMPARE(evaluar(s.pagina, "document.getElementById('visualization_1').textContent")
+                     .toString(),
+                 QString("ColumnChart dibujado"));
+        QCOMPARE(r["errores"].toArray(), QJsonArray());
+        QCOMPARE(s.pagina->errores, QStringList());
+    }
+
+    void unErrorSeNota()
+    {
+        // The same checks see a page whose chart script fails: an unknown chart class.
+        Visor s;
+        const QString g = s.v.addChart("NoExiste", "t", {{"a", "b"}, {"x", "1"}}, 10, 10);
+        QVERIFY(s.cargar(g));
+        QTRY_VERIFY_WITH_TIMEOUT(!s.pagina->errores.isEmpty(), 15000);
+        QVERIFY2(s.pagina->errores.join('\n').contains("NoExiste"),
+                 qPrintable(s.pagina->errores.join('\n')));
+        QCOMPARE(registro(s.pagina, 0)["dibujos"].toArray(), QJsonArray());
+    }
+};
+
+QTEST_MAIN(TstGraficos)
+#include "tst_graficos.moc"
