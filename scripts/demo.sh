@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a local demo database on a throwaway MariaDB server and opens the launcher on it.
-# The server lives under build-demo/ and stops when the launcher ends.
+# The server lives under build-demo/ and stops when the launcher ends. The launcher runs with a
+# home of its own, build-demo/home (installation folder, profiles, the demo programs' log and
+# the desktop's caches), and a temporary folder under build-demo/: the demo writes nothing
+# outside the repository, so a real installation under your home is never touched.
 #   scripts/demo.sh
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -9,14 +12,20 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-demo"
 port=${KOLVASTER_DEMO_PORT:-33307}
 db=demo
+demohome="$build/home"
+mkdir -p "$demohome" "$build/tmp" "$build/xdg-runtime"
+chmod 700 "$build/xdg-runtime"
+# Temporary files of the build, the server, mktemp here and in the demo.d parts, and the files
+# Qt keys its shared memory on, all stay inside.
+export TMPDIR="$build/tmp"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" -j2
 
 dbdir="$build/demo-db"
-"$root/scripts/testdb.sh" start "$dbdir" "$port" "$db" >/dev/null
+"$root/scripts/testdb.sh" start "$dbdir" "$port" "$db" --query-cache >/dev/null
 trap '"$root/scripts/testdb.sh" stop "$dbdir"' EXIT
 
-export DEMO_DB=$db DEMO_HOME=$HOME DEMO_BUILD=$build
+export DEMO_DB=$db DEMO_HOME=$demohome DEMO_BUILD=$build
 export DEMO_SQL="mariadb --no-defaults --socket=$dbdir/mysql.sock -uroot $db"
 photo=$(mktemp --suffix=.png)
 convert -size 90x90 gradient:'#4891d9'-'#c5e0f7' -fill white -draw 'circle 45,36 45,18' \
@@ -53,8 +62,12 @@ Demo database "$db" on 127.0.0.1:$port. Type into the connection dialog:
   Usuario ana     Pass ana_pw      (Ana Gomez, administrator of the suite)
   Usuario beto    Pass beto_pw     (Beto Ruiz)
   Usuario dbadmin Pass dbadmin_pw  (database administrator)
-The launcher keeps its profiles under $HOME/Kolvaster/profiles.
+The launcher runs with its own home, $demohome: the installation folder and the
+profiles are under $demohome/Kolvaster, the demo programs log to
+$demohome/kolvaster-demo.log. Nothing outside the repository is written.
 EOT
 [ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
 cd "$run"
-MYSQL_TCP_PORT=$port "$build/kolvaster" || true
+env -u XDG_CONFIG_HOME -u XDG_CACHE_HOME -u XDG_DATA_HOME -u XDG_STATE_HOME \
+  HOME="$demohome" XDG_RUNTIME_DIR="$build/xdg-runtime" MYSQL_TCP_PORT=$port \
+  "$build/kolvaster" || true

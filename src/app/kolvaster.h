@@ -63,6 +63,9 @@ public:
     // True once an exit path was taken. Only a test that intercepts the exit ever sees it set:
     // the start-up and every operation stop there.
     bool terminado() const { return finalizado; }
+    // Asked from outside to end (SIGTERM and the like, see atenderSenales): ends the session as
+    // closing the window does, even from inside a modal dialog, and the process with status 0.
+    void terminarPorSenal();
 
 public slots:
     void on_actionActualizar_aplicaciones_disponibles_triggered();

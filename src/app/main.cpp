@@ -1,10 +1,13 @@
 #include "app/kolvaster.h"
+#include "app/salida.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication a(argc, argv);
+    // A desktop logout, a closed terminal or Ctrl+C end the session like closing the window.
+    atenderSenales();
     Kolvaster w;
     w.show();
     return a.exec();

@@ -15,11 +15,14 @@ void Kolvaster::prepararProfile()
 
     // Every launcher of this operating-system account shares the "profiles" tree, whatever
     // database and user it serves: drop the profiles nobody started for a month.
+    const QString propio =
+        db.databaseName() + QLatin1Char('/') + Perfil::parteUsuario(db.userName());
     dirProfile.cdUp();
     dirProfile.cdUp();
-    Perfil::limpiar(dirProfile.path(), QDateTime::currentDateTime(),
-                    [this](const QString &path) { eliminarDirectorio(path); });
-    dirProfile.cd(db.databaseName() + QLatin1Char('/') + Perfil::parteUsuario(db.userName()));
+    Perfil::limpiar(
+        dirProfile.path(), QDateTime::currentDateTime(),
+        [this](const QString &path) { eliminarDirectorio(path); }, propio);
+    dirProfile.cd(propio);
 }
 
 void Kolvaster::eliminarDirectorio(const QString &path)

@@ -3,6 +3,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace Perfil {
 
 QString parteUsuario(const QString &cuenta)
@@ -67,22 +71,67 @@ QString preparar(const QString &home, const QString &base, const QString &cuenta
     return QString();
 }
 
-void limpiar(const QString &profiles, const QDateTime &ahora,
-             const std::function<void(const QString &)> &eliminar)
+namespace {
+
+// The modification time of the entry itself: a symbolic link's own, never its target's.
+QDateTime modificacionPropia(const QFileInfo &entrada)
 {
-    const QDir::Filters soloDirectorios = QDir::Dirs | QDir::NoDotAndDotDot;
-    const QStringList bases = QDir(profiles).entryList(soloDirectorios, QDir::Unsorted);
-    for (const QString &b : bases) {
-        const QString dirBase = profiles + QLatin1Char('/') + b;
-        const QStringList usuarios = QDir(dirBase).entryList(soloDirectorios, QDir::Unsorted);
-        for (const QString &u : usuarios) {
-            const QString dirUsuario = dirBase + QLatin1Char('/') + u;
-            const QFileInfo marca(dirUsuario + QLatin1Char('/') + QLatin1String(marcaUso));
-            // A directory without its mark has no recorded use: judge it by its own age, so
-            // that one being prepared right now by another launcher is left alone.
-            const QDateTime uso = marca.exists() ? marca.lastModified()
-                                                 : QFileInfo(dirUsuario).lastModified();
-            if (uso.daysTo(ahora) > diasVigencia)
+#ifdef Q_OS_UNIX
+    struct stat st;
+    if (::lstat(QFile::encodeName(entrada.absoluteFilePath()).constData(), &st) == 0)
+        return QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec);
+    return QDateTime();
+#else
+    return entrada.lastModified();
+#endif
+}
+
+// The directories of `dir` and its symbolic links (to a directory, to anything or dangling),
+// which are listed as entries of their own and never entered.
+QFileInfoList subdirectorios(const QString &dir)
+{
+    QFileInfoList r;
+    const QFileInfoList todas = QDir(dir).entryInfoList(
+        QDir::Dirs | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
+    for (const QFileInfo &e : todas)
+        if (e.isSymLink() || e.isDir())
+            r.append(e);
+    return r;
+}
+
+bool vencido(const QDateTime &uso, const QDateTime &ahora)
+{
+    return uso.isValid() && uso.daysTo(ahora) > diasVigencia;
+}
+
+} // namespace
+
+void limpiar(const QString &profiles, const QDateTime &ahora,
+             const std::function<void(const QString &)> &eliminar, const QString &propio)
+{
+    const QString basePropia = propio.section(QLatin1Char('/'), 0, 0);
+    for (const QFileInfo &b : subdirectorios(profiles)) {
+        const QString dirBase = profiles + QLatin1Char('/') + b.fileName();
+        if (b.isSymLink()) {
+            if (b.fileName() != basePropia && vencido(modificacionPropia(b), ahora))
+                eliminar(dirBase);
+            continue;
+        }
+        const QFileInfoList usuarios = subdirectorios(dirBase);
+        for (const QFileInfo &u : usuarios) {
+            const QString dirUsuario = dirBase + QLatin1Char('/') + u.fileName();
+            if (b.fileName() + QLatin1Char('/') + u.fileName() == propio)
+                continue;
+            QDateTime uso;
+            if (u.isSymLink()) {
+                uso = modificacionPropia(u);
+            } else {
+                // A directory without its mark has no recorded use: judge it by its own age,
+                // so that one being prepared right now by another launcher is left alone.
+                const QFileInfo marca(dirUsuario + QLatin1Char('/') + QLatin1String(marcaUso));
+                uso = modificacionPropia(marca.isFile() || marca.isSymLink() ? marca : u);
+            }
+            if (vencido(uso, ahora))
                 eliminar(dirUsuario);
         }
         if (usuarios.isEmpty())
@@ -92,10 +141,19 @@ void limpiar(const QString &profiles, const QDateTime &ahora,
 
 bool eliminarArbol(const QString &path)
 {
+    const QFileInfo raiz(path);
+    // A link is removed as itself, never followed: what it points at is not ours.
+    if (raiz.isSymLink()) {
+        QFile::remove(path);
+        if (QFileInfo(path).isSymLink())
+            return false;
+        QDir().rmpath(raiz.absolutePath());
+        return true;
+    }
+
     const QFileInfoList entradas = QDir(path).entryInfoList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
     for (const QFileInfo &e : entradas) {
-        // A link is removed as itself, never followed: what it points at is not ours.
         if (e.isDir() && !e.isSymLink())
             eliminarArbol(e.filePath());
         else

@@ -31,12 +31,17 @@ QString preparar(const QString &home, const QString &base, const QString &cuenta
 
 // Removes every user directory under `profiles` whose "lastused" is more than 30 calendar days
 // older than `ahora`, and every database directory left without users. `eliminar` does the
-// removal (the main window adds its warning on failure).
+// removal (the main window adds its warning on failure). A symbolic link at either level is
+// never entered: it is an entry of its own, judged by its own modification time. `propio`
+// ("<base>/<user part>") is the session's own profile, kept whatever its entries' dates say
+// (a link's own date is not renewed by marking the profile through it).
 void limpiar(const QString &profiles, const QDateTime &ahora,
-             const std::function<void(const QString &)> &eliminar);
+             const std::function<void(const QString &)> &eliminar,
+             const QString &propio = QString());
 
 // Removes `path` with all it holds, then each parent left empty (as QDir::rmpath climbs).
-// True when `path` itself is gone afterwards.
+// Links are removed as links, `path` itself included, and never followed. True when `path`
+// itself is gone afterwards.
 bool eliminarArbol(const QString &path);
 
 } // namespace Perfil

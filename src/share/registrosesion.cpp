@@ -2,6 +2,7 @@
 
 #include "app/kolvaster.h"
 #include "app/mensajes.h"
+#include "app/salida.h"
 
 #include <QBuffer>
 #include <QDataStream>
@@ -62,6 +63,7 @@ QString publicar(const QMap<QString, QString> &valores, QObject *padre)
                 continue;
             return it.key();
         }
+        liberarAlFinalizar(segmento);
         segmento->lock();
         memcpy(segmento->data(), bytes.constData(), bytes.size());
         segmento->unlock();

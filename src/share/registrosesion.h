@@ -25,7 +25,8 @@ QByteArray codificar(const QString &valor);
 // tried once more; a segment some live process holds is left alone and the creation fails.
 bool crear(QSharedMemory *segmento, int tamano);
 
-// Creates and fills one segment per entry, in ascending key order, each a child of `padre`.
+// Creates and fills one segment per entry, in ascending key order, each a child of `padre` and
+// released by finalizarProceso should the process end through an exit path.
 // Returns the first key (other than the default system's) that could not be created, or the
 // empty text when all went well. An existing default system belongs to an earlier launcher and
 // is kept.

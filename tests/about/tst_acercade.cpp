@@ -109,6 +109,20 @@ private slots:
         QCOMPARE(d.lab_easterntext2->text(), pasajeEspanol());
         d.pb_eastern->click();
         QVERIFY(d.lab_eastern->isVisibleTo(&d));
+
+        // Each text fits its label at the form's font, wrapped at word boundaries.
+        for (const QLabel *l : {d.lab_easterntext, d.lab_easterntext2}) {
+            const QRect usado = l->fontMetrics().boundingRect(
+                QRect(0, 0, l->width(), 10000), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop,
+                l->text());
+            QVERIFY2(usado.width() <= l->width() && usado.height() <= l->height(),
+                     qPrintable(QStringLiteral("%1: %2x%3 in %4x%5")
+                                    .arg(l->objectName())
+                                    .arg(usado.width())
+                                    .arg(usado.height())
+                                    .arg(l->width())
+                                    .arg(l->height())));
+        }
     }
 
     // The launcher's own log, as the About action passes it through 8-bit text.

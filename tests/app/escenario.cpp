@@ -1,18 +1,26 @@
 // A launcher driven through one scenario, run as a child process by tst_salidas so that the
 // real exit paths (status, what reached the database) can be observed from outside.
-//   kolvaster_escenario <normal|cancelar|dos-fallos|sin-usuario|escape-error>
+//   kolvaster_escenario <normal|cancelar|dos-fallos|sin-usuario|escape-error|error-sesion|
+//                        senal-sesion|senal-conexion>
+// The "senal-" scenarios print "LISTO" once their modal dialog is open and then wait for the
+// test to send a signal; "senal-sesion" first starts the program "dormir" of the list.
 #include "app/kolvaster.h"
+#include "app/salida.h"
 #include "modal.h"
 #include "testdb.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QPushButton>
 #include <QTimer>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    atenderSenales();
     const QString escenario = app.arguments().value(1);
     const QString base = TestDb::base();
     DriverModal driver;
@@ -42,13 +50,45 @@ int main(int argc, char *argv[])
     } else if (escenario == QLatin1String("escape-error")) {
         driver.luego(DriverModal::conectar("127.0.0.1", base, "beto", TestDb::clave("beto")));
         driver.luego(DriverModal::cerrarError());
-    } else {
+    } else if (escenario == QLatin1String("error-sesion")) {
+        driver.luego(DriverModal::conectar("127.0.0.1", base, "ana", TestDb::clave("ana")));
+        driver.luego(pulsarOkDelError);
+    } else if (escenario == QLatin1String("senal-sesion")) {
+        driver.luego(DriverModal::conectar("127.0.0.1", base, "ana", TestDb::clave("ana")));
+    } else if (escenario != QLatin1String("senal-conexion")) {
         return 64;
     }
 
+    // Tells the test, once, that the dialog of the given class is up and waiting.
+    QTimer vigia;
+    auto avisarCuando = [&vigia](const char *clase) {
+        QObject::connect(&vigia, &QTimer::timeout, [&vigia, clase] {
+            const QWidget *m = QApplication::activeModalWidget();
+            if (m && qstrcmp(m->metaObject()->className(), clase) == 0) {
+                vigia.stop();
+                std::puts("LISTO");
+                std::fflush(stdout);
+            }
+        });
+        vigia.start(20);
+    };
+    if (escenario == QLatin1String("senal-conexion"))
+        avisarCuando("KolvasterConnDialog");
+
     Kolvaster w;
     w.show();
-    // A session that got this far is ended by the user closing its window.
-    QTimer::singleShot(0, &w, &QWidget::close);
+    if (escenario == QLatin1String("error-sesion")) {
+        // A failure in the middle of a session, after the record was published.
+        QTimer::singleShot(0, &w, [&w] { w.reportarError(QStringLiteral("Fallo de prueba")); });
+    } else if (escenario == QLatin1String("senal-sesion")) {
+        w.ejecutarPrograma(QStringLiteral("dormir.exe"));
+        avisarCuando("KolvasterAcercaDe");
+        QTimer::singleShot(0, &w, [&w] {
+            w.findChild<QAction *>(QStringLiteral("actionAcerca_de"))->trigger();
+        });
+    } else {
+        // A session that got this far is ended by the user closing its window.
+        QTimer::singleShot(0, &w, &QWidget::close);
+    }
     return app.exec();
 }

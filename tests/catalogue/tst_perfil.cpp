@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <utime.h>
 
 namespace {
@@ -30,6 +32,16 @@ void fijarModificacion(const QString &ruta, const QDateTime &cuando)
     utimbuf t;
     t.actime = t.modtime = cuando.toSecsSinceEpoch();
     QCOMPARE(::utime(QFile::encodeName(ruta).constData(), &t), 0);
+}
+
+// Dates a symbolic link itself, not what it points at.
+void fijarModificacionDelEnlace(const QString &ruta, const QDateTime &cuando)
+{
+    timespec t[2];
+    t[0].tv_sec = t[1].tv_sec = cuando.toSecsSinceEpoch();
+    t[0].tv_nsec = t[1].tv_nsec = 0;
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(ruta).constData(), t, AT_SYMLINK_NOFOLLOW),
+             0);
 }
 
 // A user profile last used at `cuando`.
@@ -180,6 +192,68 @@ private slots:
         Perfil::limpiar(profiles, ahora, [](const QString &p) { Perfil::eliminarArbol(p); });
         QVERIFY(QFileInfo::exists(profiles + "/sales/nuevo"));
         QVERIFY(!QFileInfo::exists(profiles + "/sales/viejo"));
+    }
+
+    // A link in the tree is an entry of its own, judged by its own age and removed as a link,
+    // at the database level as at the user level, dangling or not: what it points at (here
+    // profiles whose marks are old, reached through the links) is never looked into.
+    void limpiezaNoEntraEnEnlaces()
+    {
+        const QString ajeno = home.path() + "/ajeno";
+        perfilUsadoEl(ajeno + "/usuario", ahora.addDays(-90));
+        perfilUsadoEl(ajeno + "/base/usuario", ahora.addDays(-90));
+        perfilUsadoEl(profiles + "/sales/ana", ahora);
+        const QString viejo = profiles + "/sales/viejo", reciente = profiles + "/sales/reciente",
+                      roto = profiles + "/sales/roto", base = profiles + "/otra";
+        QVERIFY(QFile::link(ajeno + "/usuario", viejo));
+        QVERIFY(QFile::link(ajeno + "/usuario", reciente));
+        QVERIFY(QFile::link(home.path() + "/no-existe", roto));
+        QVERIFY(QFile::link(ajeno + "/base", base));
+        for (const QString &enlace : {viejo, roto, base})
+            fijarModificacionDelEnlace(enlace, ahora.addDays(-31));
+        fijarModificacionDelEnlace(reciente, ahora.addDays(-30));
+
+        QStringList eliminados;
+        Perfil::limpiar(profiles, ahora, [&](const QString &p) {
+            eliminados << p;
+            QVERIFY(Perfil::eliminarArbol(p));
+        });
+        eliminados.sort();
+        QCOMPARE(eliminados, (QStringList{base, roto, viejo}));
+        for (const QString &enlace : {viejo, roto, base})
+            QVERIFY2(!QFileInfo(enlace).isSymLink(), qPrintable(enlace));
+        QVERIFY(QFileInfo(reciente).isSymLink());
+        QCOMPARE(leer(ajeno + "/usuario/calc.exe"), QByteArray("x"));
+        QCOMPARE(leer(ajeno + "/base/usuario/calc.exe"), QByteArray("x"));
+        QVERIFY(QFileInfo::exists(profiles + "/sales/ana/lastused"));
+    }
+
+    // The session's own profile (or its database directory) kept on another disk through a
+    // link: the link's own date is old, as marking the profile through it does not renew it,
+    // and the session's entries stay.
+    void perfilPropioEnlazadoSeConserva()
+    {
+        perfilUsadoEl(home.path() + "/disco/ana", ahora);
+        perfilUsadoEl(home.path() + "/disco/base/beto", ahora);
+        QDir().mkpath(profiles + "/sales");
+        QVERIFY(QFile::link(home.path() + "/disco/ana", profiles + "/sales/ana"));
+        QVERIFY(QFile::link(home.path() + "/disco/base", profiles + "/compras"));
+        fijarModificacionDelEnlace(profiles + "/sales/ana", ahora.addDays(-90));
+        fijarModificacionDelEnlace(profiles + "/compras", ahora.addDays(-90));
+        Perfil::limpiar(
+            profiles, ahora, [](const QString &p) { Perfil::eliminarArbol(p); }, "sales/ana");
+        QVERIFY(QFileInfo(profiles + "/sales/ana").isSymLink());
+        QVERIFY(!QFileInfo(profiles + "/compras").isSymLink());
+        Perfil::limpiar(
+            profiles, ahora, [](const QString &p) { Perfil::eliminarArbol(p); }, "sales/ana");
+        QVERIFY(QFileInfo(profiles + "/sales/ana").isSymLink());
+
+        QVERIFY(QFile::link(home.path() + "/disco/base", profiles + "/compras"));
+        fijarModificacionDelEnlace(profiles + "/compras", ahora.addDays(-90));
+        Perfil::limpiar(
+            profiles, ahora, [](const QString &p) { Perfil::eliminarArbol(p); }, "compras/beto");
+        QVERIFY(QFileInfo(profiles + "/compras").isSymLink());
+        QVERIFY(QFileInfo::exists(home.path() + "/disco/base/beto/calc.exe"));
     }
 
     // A link inside a stale profile is removed as a link: what it points at survives.
