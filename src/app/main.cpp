@@ -1,4 +1,5 @@
 #include "app/kolvaster.h"
+#include "app/senales.h"
 #include "app/salida.h"
 
 #include <QApplication>

@@ -18,10 +18,3 @@ void interceptarSalida(std::function<void(int)> interceptor);
 // segment that nobody detached outlives the process, and a reader started later would still
 // find the old session in it. A segment destroyed in the meantime is simply skipped.
 void liberarAlFinalizar(QSharedMemory *segmento);
-
-// From here on SIGTERM, SIGHUP and SIGINT end the session as closing its main window does
-// (Kolvaster::terminarPorSenal), from the event loop of the GUI thread, whatever modal dialog
-// is open; before the main window exists they end the process at once. The handler itself
-// only writes a byte to a pipe that the event loop watches. No effect where there are no such
-// signals.
-void atenderSenales();

@@ -5,6 +5,7 @@
 // The "senal-" scenarios print "LISTO" once their modal dialog is open and then wait for the
 // test to send a signal; "senal-sesion" first starts the program "dormir" of the list.
 #include "app/kolvaster.h"
+#include "app/senales.h"
 #include "app/salida.h"
 #include "modal.h"
 #include "testdb.h"
