@@ -226,6 +226,24 @@ private slots:
         QVERIFY(TestDb::entra(cuentaAna, "otra_pw"));
     }
 
+    void tituloPropioEnLaVentana()
+    {
+        EntornoSesion entorno;
+        auto w = entorno.iniciar("ana", "ana_pw");
+        entorno.driver().luego([](QWidget *d) {
+            auto *adm = qobject_cast<KolvasterUser *>(d);
+            if (!adm)
+                return false;
+            Mensajes::responder(QString("Ana G. Directora"));
+            adm->ui->pb_tit->click();
+            adm->reject();
+            return true;
+        });
+        w->ui->actionAdministracion_de_accesos->trigger();
+        QVERIFY(w->ui->le_emp->text().startsWith("Ana G. Directora @ "));
+        QVERIFY(w->isVisible());
+    }
+
     void clavePropiaDesdeLaVentana()
     {
         EntornoSesion entorno;
