@@ -116,6 +116,9 @@ app_icon() {
 }
 
 app_icon appico_48.png
+# El mismo icono mas grande para el menu del escritorio (se instala; no es un recurso).
+convert "${app_base[@]}" -resize 128x128 -strip -define png:exclude-chunk=date,time,tIME \
+    "PNG32:$here/../packaging/kolvaster_128.png"
 
 # Insignia de alerta: circulo naranja-rojo con una exclamacion dibujada.
 app_icon appicoalert_48.png \

@@ -1,0 +1,68 @@
+# What `cmake --install` puts in place, and the Debian package made of it (`cpack -G DEB`):
+#   bin/kolvaster                              the launcher
+#   share/applications/kolvaster.desktop       its entry in the desktop's menu, with its icon
+#   lib/libkolvasterclient.a, libkolvasterreportes.a (+ the reports' icons as an object file)
+#   include/kolvaster/*.h                      the libraries' public headers
+#   lib/cmake/Kolvaster/                       find_package(Kolvaster): Kolvaster::kolvasterclient,
+#                                              Kolvaster::kolvasterreportes
+#   share/doc/kolvaster/ejemplo/muestra/      the sample program, buildable on its own
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(KOLVASTER_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Kolvaster)
+
+install(TARGETS kolvaster RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT launcher)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/kolvaster.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT launcher)
+install(FILES ${CMAKE_SOURCE_DIR}/resources/appico_48.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps RENAME kolvaster.png
+        COMPONENT launcher)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/kolvaster_128.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/128x128/apps RENAME kolvaster.png
+        COMPONENT launcher)
+
+install(TARGETS kolvasterclient kolvasterreportes ${KOLVASTERREPORTES_RESOURCE_TARGETS}
+        EXPORT KolvasterTargets
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        OBJECTS DESTINATION ${CMAKE_INSTALL_LIBDIR}/kolvaster
+        PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kolvaster
+        COMPONENT dev)
+install(EXPORT KolvasterTargets NAMESPACE Kolvaster:: DESTINATION ${KOLVASTER_CMAKE_DIR}
+        COMPONENT dev)
+configure_package_config_file(${CMAKE_SOURCE_DIR}/packaging/KolvasterConfig.cmake.in
+    ${CMAKE_BINARY_DIR}/packaging/KolvasterConfig.cmake INSTALL_DESTINATION ${KOLVASTER_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/packaging/KolvasterConfigVersion.cmake
+    COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/KolvasterConfig.cmake
+              ${CMAKE_BINARY_DIR}/packaging/KolvasterConfigVersion.cmake
+        DESTINATION ${KOLVASTER_CMAKE_DIR} COMPONENT dev)
+
+set(KOLVASTER_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/kolvaster)
+set(KOLVASTER_EXAMPLE_DIR ${KOLVASTER_DOC_DIR}/ejemplo/muestra)
+install(FILES ${CMAKE_SOURCE_DIR}/src/share/muestra/muestra.cpp
+        DESTINATION ${KOLVASTER_EXAMPLE_DIR} COMPONENT dev)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/ejemplo/CMakeLists.txt
+        DESTINATION ${KOLVASTER_EXAMPLE_DIR} COMPONENT dev)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${KOLVASTER_DOC_DIR} COMPONENT dev)
+
+# One Debian package with the launcher and the libraries for the suite's programs. dpkg-shlibdeps
+# finds the launcher's shared libraries (Qt 6 with WebEngine, libxlsxwriter, libmariadb3); the
+# MySQL driver is a plugin Qt loads at run time, so it is named by hand.
+set(CPACK_PACKAGE_NAME kolvaster)
+set(CPACK_PACKAGE_VENDOR "Kolvaster")
+if(NOT CPACK_PACKAGE_CONTACT)   # the package's maintainer: -DCPACK_PACKAGE_CONTACT="Name <mail>"
+  set(CPACK_PACKAGE_CONTACT "Kolvaster <kolvaster@example.org>")
+endif()
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Launcher of the suite's database programs")
+set(CPACK_PACKAGE_DESCRIPTION "Logs users in to the suite's MariaDB/MySQL database, keeps \
+their programs in sync and starts them; with the libraries and CMake package to build the suite's \
+programs against the launcher's session record, reports and spreadsheet export.")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY kolvaster)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES bin/kolvaster)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION database)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-mysql")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-base-dev, qt6-webengine-dev, libxlsxwriter-dev, cmake, g++")
+include(CPack)

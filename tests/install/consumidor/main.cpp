@@ -1,0 +1,32 @@
+// Uses both installed libraries: a report page and a workbook of a table, the icons the
+// library's dialogs use, and the access check of the session library (no database open here:
+// no user). Prints "pagina 1", "iconos 0", "exportado 1", "usuario 0".
+#include <kolvasterclient.h>
+#include <kolvasterexcelgen.h>
+#include <kolvasterhtmlviewer.h>
+
+#include <QApplication>
+#include <QPixmap>
+#include <QTableWidget>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QTableWidget t(1, 2);
+    t.setHorizontalHeaderLabels({"Nombre", "Monto"});
+    t.setItem(0, 0, new QTableWidgetItem("Ana"));
+    t.setItem(0, 1, new QTableWidgetItem("12"));
+
+    KolvasterHTMLViewer pagina(&t, "Consumidor", "", true);
+    std::printf("pagina %d\n", pagina.htmlSource().contains("<td>Ana</td>") ? 1 : 0);
+    int nulos = 0;
+    for (const char *icono : {":/print_16.png", ":/pdf_16.png", ":/bug_16.png", ":/excel_64.png"})
+        nulos += QPixmap(QString::fromLatin1(icono)).isNull();
+    std::printf("iconos %d\n", nulos);
+    KolvasterExcelGen gen;
+    std::printf("exportado %d\n", gen.exportTable("Hoja", QString::fromLocal8Bit(argv[1]), &t));
+    std::printf("usuario %d\n", KolvasterAcceso().idUsuario("nadie"));
+    return 0;
+}
