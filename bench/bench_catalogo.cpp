@@ -10,7 +10,7 @@
 // cache available; the session switches it off and on with its own query_cache_type.
 
 #include "app/kolvaster.h"
-#include "app/mensajes.h"
+#include "base/mensajes.h"
 #include "modal.h"
 #include "testdb.h"
 

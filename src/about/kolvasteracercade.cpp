@@ -1,7 +1,7 @@
 #include "kolvasteracercade.h"
 
 #include "about/changelog.h"
-#include "app/constantes.h"
+#include "base/constantes.h"
 
 #include <QDesktopServices>
 #include <QSqlQuery>

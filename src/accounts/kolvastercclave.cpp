@@ -1,7 +1,7 @@
 #include "kolvastercclave.h"
 
 #include "accounts/cuentas.h"
-#include "app/mensajes.h"
+#include "base/mensajes.h"
 #include "errors/kolvastererrorhandler.h"
 #include "ui_kolvastercclave.h"
 

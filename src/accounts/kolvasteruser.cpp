@@ -3,7 +3,7 @@
 #include "kolvasteruser.h"
 
 #include "accounts/cuentas.h"
-#include "app/mensajes.h"
+#include "base/mensajes.h"
 #include "errors/kolvastererrorhandler.h"
 #include "ui_kolvasteruser.h"
 

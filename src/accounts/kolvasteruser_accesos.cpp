@@ -2,7 +2,7 @@
 // and both lists of the pair are read again.
 #include "accounts/kolvasteruser.h"
 #include "accounts/kolvasteruserappinfo.h"
-#include "app/mensajes.h"
+#include "base/mensajes.h"
 #include "ui_kolvasteruser.h"
 
 #include <QSqlError>

@@ -2,7 +2,7 @@
 // written as soon as it changes.
 #include "accounts/cuentas.h"
 #include "accounts/kolvasteruser.h"
-#include "app/mensajes.h"
+#include "base/mensajes.h"
 #include "ui_kolvasteruser.h"
 
 #include <QBuffer>

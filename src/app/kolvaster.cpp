@@ -1,8 +1,8 @@
 #include "kolvaster.h"
 
-#include "app/constantes.h"
+#include "base/constantes.h"
 #include "app/kolvasternewver.h"
-#include "app/salida.h"
+#include "base/salida.h"
 #include "db/kolvasterdbconnkeepalive.h"
 #include "errors/kolvastererrorhandler.h"
 #include "ui_kolvaster.h"

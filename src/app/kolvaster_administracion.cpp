@@ -3,9 +3,9 @@
 // which ends the session: the user starts again with the new one.
 #include "accounts/kolvastercclave.h"
 #include "accounts/kolvasteruser.h"
-#include "app/constantes.h"
+#include "base/constantes.h"
 #include "app/kolvaster.h"
-#include "app/mensajes.h"
+#include "base/mensajes.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -3,9 +3,9 @@
 
 #include "about/changelog.h"
 #include "about/kolvasteracercade.h"
-#include "app/constantes.h"
+#include "base/constantes.h"
 #include "app/kolvaster.h"
-#include "app/mensajes.h"
+#include "base/mensajes.h"
 #include "ui_kolvaster.h"
 
 #include <QPixmap>

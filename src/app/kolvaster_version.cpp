@@ -1,6 +1,6 @@
 // The version gate: the database names the one launcher version that may use it.
 
-#include "app/constantes.h"
+#include "base/constantes.h"
 #include "app/kolvaster.h"
 
 #include <QSqlError>

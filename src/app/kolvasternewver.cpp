@@ -1,6 +1,6 @@
 #include "kolvasternewver.h"
 
-#include "app/constantes.h"
+#include "base/constantes.h"
 #include "ui_kolvasternewver.h"
 
 #include <QDesktopServices>

@@ -1,6 +1,6 @@
 #include "app/kolvaster.h"
 #include "app/senales.h"
-#include "app/salida.h"
+#include "base/salida.h"
 
 #include <QApplication>
 

@@ -1,7 +1,7 @@
 // Ends of the session asked from outside the program: SIGTERM (a desktop logout, kill), SIGHUP
 // and SIGINT close the session from the GUI thread's event loop.
 #include "app/kolvaster.h"
-#include "app/salida.h"
+#include "base/salida.h"
 #include "launch/kolvasterprocess.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // The main window's profile directory: prepared once at start-up, right after the login.
 
 #include "app/kolvaster.h"
-#include "app/mensajes.h"
+#include "base/mensajes.h"
 #include "catalogue/perfil.h"
 
 void Kolvaster::prepararProfile()

@@ -2,8 +2,8 @@
 // as the server stores it, and the program list rebuilt from the database.
 
 #include "app/kolvaster.h"
-#include "app/kolvasterprocessdialog.h"
-#include "app/mensajes.h"
+#include "base/kolvasterprocessdialog.h"
+#include "base/mensajes.h"
 #include "catalogue/descarga.h"
 #include "catalogue/programas.h"
 #include "ui_kolvaster.h"

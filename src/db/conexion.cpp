@@ -1,8 +1,8 @@
 // The main window's connection procedure: from what the user types to an open session.
 
 #include "app/kolvaster.h"
-#include "app/kolvasterprocessdialog.h"
-#include "app/mensajes.h"
+#include "base/kolvasterprocessdialog.h"
+#include "base/mensajes.h"
 #include "db/kolvasterconndialog.h"
 #include "db/kolvasterdbconn.h"
 #include "db/predeterminados.h"

@@ -1,7 +1,7 @@
 #include "kolvasterconndialog.h"
 
-#include "app/constantes.h"
-#include "app/salida.h"
+#include "base/constantes.h"
+#include "base/salida.h"
 #include "db/frases.h"
 #include "ui_kolvasterconndialog.h"
 

@@ -1,7 +1,7 @@
 #include "kolvastererrorhandler.h"
 
-#include "app/mensajes.h"
-#include "app/salida.h"
+#include "base/mensajes.h"
+#include "base/salida.h"
 #include "errors/reporteerror.h"
 #include "ui_kolvastererrorhandler.h"
 

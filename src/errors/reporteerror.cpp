@@ -1,6 +1,6 @@
 #include "reporteerror.h"
 
-#include "app/constantes.h"
+#include "base/constantes.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>

@@ -1,6 +1,6 @@
 #include "kolvasterprocess.h"
 
-#include "app/mensajes.h"
+#include "base/mensajes.h"
 
 #include <QDir>
 #include <QWidget>

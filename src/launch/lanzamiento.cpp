@@ -1,7 +1,7 @@
 // Starting a program of the list, and its record in appuse.
 
 #include "app/kolvaster.h"
-#include "app/mensajes.h"
+#include "base/mensajes.h"
 #include "catalogue/programas.h"
 #include "launch/kolvasterprocess.h"
 #include "ui_kolvaster.h"

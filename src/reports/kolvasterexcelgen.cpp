@@ -1,6 +1,6 @@
 #include "kolvasterexcelgen.h"
 
-#include "app/mensajes.h"
+#include "base/mensajes.h"
 #include "errors/kolvastererrorhandler.h"
 #include "ui_kolvasterexcelgen.h"
 

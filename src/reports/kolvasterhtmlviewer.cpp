@@ -1,8 +1,8 @@
 #include "kolvasterhtmlviewer.h"
 
-#include "app/constantes.h"
-#include "app/kolvasterprocessdialog.h"
-#include "app/mensajes.h"
+#include "base/constantes.h"
+#include "base/kolvasterprocessdialog.h"
+#include "base/mensajes.h"
 #include "ui_kolvasterhtmlviewer.h"
 
 #include <QCoreApplication>

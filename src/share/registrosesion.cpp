@@ -1,8 +1,8 @@
 #include "registrosesion.h"
 
 #include "app/kolvaster.h"
-#include "app/mensajes.h"
-#include "app/salida.h"
+#include "base/mensajes.h"
+#include "base/salida.h"
 
 #include <QBuffer>
 #include <QDataStream>

@@ -2,7 +2,7 @@
 // the hidden panel.
 #include "about/changelog.h"
 #include "about/kolvasteracercade.h"
-#include "app/constantes.h"
+#include "base/constantes.h"
 #include "guion.h"
 #include "testdb.h"
 #include "ui_kolvasteracercade.h"

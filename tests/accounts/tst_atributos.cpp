@@ -2,7 +2,7 @@
 // access lists and program information, against the real server.
 #include "accounts/kolvasteruser.h"
 #include "accounts/kolvasteruserappinfo.h"
-#include "app/mensajes.h"
+#include "base/mensajes.h"
 #include "guion.h"
 #include "modal.h"
 #include "testdb.h"

@@ -3,7 +3,7 @@
 #include "accounts/kolvastercclave.h"
 #include "accounts/kolvasteruser.h"
 #include "app/kolvaster.h"
-#include "app/mensajes.h"
+#include "base/mensajes.h"
 #include "guion.h"
 #include "notificador.h"
 #include "sesion.h"

@@ -2,7 +2,7 @@
 // accounts (each proven by logging in as it) and passwords.
 #include "accounts/cuentas.h"
 #include "accounts/kolvasteruser.h"
-#include "app/mensajes.h"
+#include "base/mensajes.h"
 #include "guion.h"
 #include "testdb.h"
 #include "ui_kolvasteruser.h"

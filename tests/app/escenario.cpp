@@ -6,7 +6,7 @@
 // test to send a signal; "senal-sesion" first starts the program "dormir" of the list.
 #include "app/kolvaster.h"
 #include "app/senales.h"
-#include "app/salida.h"
+#include "base/salida.h"
 #include "modal.h"
 #include "testdb.h"
 

@@ -1,7 +1,7 @@
 // "Mis ultimos accesos...": the user's own logins of the last calendar month, newest first.
 #include "app/kolvaster.h"
-#include "app/mensajes.h"
-#include "app/salida.h"
+#include "base/mensajes.h"
+#include "base/salida.h"
 #include "reports/kolvasterhtmlviewer.h"
 #include "sesion.h"
 #include "guion.h"

@@ -1,8 +1,9 @@
 // The main window's start-up and shut-down against the real server: connection procedure,
 // identification, session log, icon-size option, signal indicator.
+#include "archivos.h"
 #include "app/kolvaster.h"
-#include "app/mensajes.h"
-#include "app/salida.h"
+#include "base/mensajes.h"
+#include "base/salida.h"
 #include "notificador.h"
 #include "sesion.h"
 #include "guion.h"
@@ -16,14 +17,6 @@
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QTest>
-
-namespace {
-QByteArray leer(const QString &ruta)
-{
-    QFile f(ruta);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<ausente>");
-}
-} // namespace
 
 class TstArranque : public QObject
 {

@@ -1,8 +1,8 @@
 // The main window's identity panel, lock, icon-size preference and About action, on a real
 // start-up.
 #include "app/kolvaster.h"
-#include "app/mensajes.h"
-#include "app/salida.h"
+#include "base/mensajes.h"
+#include "base/salida.h"
 #include "sesion.h"
 #include "guion.h"
 #include "testdb.h"

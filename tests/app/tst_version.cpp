@@ -1,10 +1,10 @@
 // The version gate at start-up: exact comparison with the launcher's version, the outdated
 // dialog and its download link, and the administrator who is never stopped.
-#include "app/constantes.h"
+#include "base/constantes.h"
 #include "app/kolvaster.h"
 #include "app/kolvasternewver.h"
-#include "app/mensajes.h"
-#include "app/salida.h"
+#include "base/mensajes.h"
+#include "base/salida.h"
 #include "notificador.h"
 #include "sesion.h"
 #include "guion.h"

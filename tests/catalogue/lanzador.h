@@ -4,7 +4,7 @@
 // boxes and exits recorded, and the connection dialog answered as the given user.
 
 #include "app/kolvaster.h"
-#include "app/mensajes.h"
+#include "base/mensajes.h"
 #include "guion.h"
 #include "sesion.h"
 #include "testdb.h"

@@ -2,6 +2,7 @@
 // size against the piece, nothing written when the transfer is damaged or there is no binary,
 // and Qt's connection still usable afterwards.
 
+#include "archivos.h"
 #include "catalogue/descarga.h"
 #include "testdb.h"
 
@@ -18,24 +19,6 @@ using Descarga::Estado;
 using Descarga::tamanoPieza;
 
 namespace {
-
-QByteArray leer(const QString &ruta)
-{
-    QFile f(ruta);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void escribir(const QString &ruta, const QByteArray &contenido)
-{
-    QFile f(ruta);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(contenido);
-}
-
-QString md5(const QByteArray &b)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(b, QCryptographicHash::Md5).toHex());
-}
 
 // Random bytes that start and end with 0x00 and 0xFF.
 QByteArray bytes(qint64 n)
@@ -99,7 +82,7 @@ private slots:
         QFETCH(qint64, tamano);
         const QByteArray b = bytes(tamano);
         const qint64 id = TestDb::crearApp(QString::fromUtf8("Gestión %1").arg(tamano), "T", b);
-        escribir(dir + QString::fromUtf8("/Gestión %1.exe").arg(tamano), bytes(tamano + 100));
+        escribirArchivo(dir + QString::fromUtf8("/Gestión %1.exe").arg(tamano), bytes(tamano + 100));
 
         const Descarga::Resultado r = Descarga::descargar(QSqlDatabase::database(), id, dir);
         QCOMPARE(r.error, QString());
@@ -126,8 +109,8 @@ private slots:
         const qint64 nulo = TestDb::crearApp("nulo", "T", std::nullopt);
         const qint64 vacio = TestDb::crearApp("vacio", "T", QByteArray(""));
         for (const char *n : {"nulo", "vacio"}) {
-            escribir(dir + "/" + n + ".exe", "previous");
-            escribir(dir + "/" + n + ".exe.md5", "0123456789abcdef0123456789abcdef");
+            escribirArchivo(dir + "/" + n + ".exe", "previous");
+            escribirArchivo(dir + "/" + n + ".exe.md5", "0123456789abcdef0123456789abcdef");
         }
         for (const qint64 id : {nulo, vacio}) {
             const Descarga::Resultado r = Descarga::descargar(QSqlDatabase::database(), id, dir);
@@ -148,8 +131,8 @@ private slots:
     // they were and no temporary file behind.
     void transferenciaDanada()
     {
-        escribir(dir + "/calc.exe", "old");
-        escribir(dir + "/calc.exe.md5", "olddigest");
+        escribirArchivo(dir + "/calc.exe", "old");
+        escribirArchivo(dir + "/calc.exe.md5", "olddigest");
         const QByteArray original = bytes(2 * tamanoPieza + 10);
         int llamadas = 0;
         auto danada = [&](char *destino, qint64 desde, qint64 n) {

@@ -1,5 +1,6 @@
 // The profile tree under the installation folder: preparation and the monthly clean-up.
 
+#include "archivos.h"
 #include "catalogue/perfil.h"
 
 #include <QFile>
@@ -12,20 +13,6 @@
 #include <utime.h>
 
 namespace {
-
-void escribirArchivo(const QString &ruta, const QByteArray &contenido)
-{
-    QDir().mkpath(QFileInfo(ruta).path());
-    QFile f(ruta);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(contenido);
-}
-
-QByteArray leer(const QString &ruta)
-{
-    QFile f(ruta);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 void fijarModificacion(const QString &ruta, const QDateTime &cuando)
 {

@@ -1,5 +1,6 @@
 // A program's two files in the profile: safe names, the digest check, atomic writing.
 
+#include "archivos.h"
 #include "catalogue/programas.h"
 
 #include <QCryptographicHash>
@@ -7,28 +8,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-
-QByteArray leer(const QString &ruta)
-{
-    QFile f(ruta);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void escribirArchivo(const QString &ruta, const QByteArray &contenido)
-{
-    QFile f(ruta);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(contenido);
-}
-
-QString md5(const QByteArray &b)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(b, QCryptographicHash::Md5).toHex());
-}
-
-} // namespace
 
 class TstProgramas : public QObject
 {

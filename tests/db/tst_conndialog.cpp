@@ -1,6 +1,6 @@
 // The connection dialog: limits, focus, quotations, what it hands back, and rejection.
-#include "app/constantes.h"
-#include "app/salida.h"
+#include "base/constantes.h"
+#include "base/salida.h"
 #include "db/kolvasterconndialog.h"
 
 #include <QCheckBox>

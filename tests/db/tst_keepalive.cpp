@@ -1,7 +1,7 @@
 // The keep-alive round: measures "SELECT 1;", reopens a closed connection, and ends the
 // process when the connection cannot be had again.
-#include "app/mensajes.h"
-#include "app/salida.h"
+#include "base/mensajes.h"
+#include "base/salida.h"
 #include "db/kolvasterdbconnkeepalive.h"
 #include "modal.h"
 #include "notificador.h"

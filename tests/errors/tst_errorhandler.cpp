@@ -1,7 +1,7 @@
 // The error dialog against the real server and the notifier stand-in: what the report says,
 // how it travels, and that the process always ends.
-#include "app/mensajes.h"
-#include "app/salida.h"
+#include "base/mensajes.h"
+#include "base/salida.h"
 #include "errors/kolvastererrorhandler.h"
 #include "notificador.h"
 #include "guion.h"

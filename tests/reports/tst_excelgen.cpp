@@ -1,6 +1,7 @@
 // the spreadsheet export, through a recording automation object (the calls and their
 // order) and through the libxlsxwriter one (the workbook read back by openpyxl).
-#include "app/mensajes.h"
+#include "archivos.h"
+#include "base/mensajes.h"
 #include "reports/kolvasterexcelgen.h"
 
 #include "guion.h"
@@ -109,37 +110,9 @@ void llenar(QTableWidget &t, int filas, int columnas)
     }
 }
 
-// The workbook as openpyxl reads it: {"sheets": [...], "rows": [[[value, type], ...], ...]}
-// of the active sheet (None cells as null).
-QJsonObject leerLibro(const QString &ruta)
-{
-    // Debian's python3-openpyxl belongs to the system's interpreter, which another python3
-    // earlier on PATH may not see.
-    QProcess py;
-    py.start(QFile::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3", {"-c", R"(
-import json, sys, openpyxl
-wb = openpyxl.load_workbook(sys.argv[1])
-ws = wb.active
-rows = [[[c.value, c.data_type] for c in r] for r in ws.iter_rows()]
-print(json.dumps({"sheets": wb.sheetnames, "active": ws.title, "rows": rows,
-                  "dims": ws.dimensions}))
-)", ruta});
-    if (!py.waitForFinished(30000) || py.exitCode() != 0) {
-        qWarning() << "openpyxl:" << py.readAllStandardError();
-        return {};
-    }
-    return QJsonDocument::fromJson(py.readAllStandardOutput()).object();
-}
-
 QJsonArray celda(const QString &valor)
 {
     return QJsonArray{valor, "s"};
-}
-
-QByteArray leer(const QString &ruta)
-{
-    QFile f(ruta);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<ausente>");
 }
 
 } // namespace
@@ -377,10 +350,7 @@ private slots:
         grabar();
         QTemporaryDir dir;
         const QString ruta = dir.filePath("ya.xlsx");
-        QFile f(ruta);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("contenido viejo");
-        f.close();
+        escribirArchivo(ruta, "contenido viejo");
         QTableWidget t;
         llenar(t, 1, 1);
         KolvasterExcelGen g;
@@ -399,10 +369,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString ruta = dir.filePath("ya.xlsx");
-        QFile f(ruta);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("contenido viejo");
-        f.close();
+        escribirArchivo(ruta, "contenido viejo");
         QTableWidget t;
         llenar(t, 1, 1);
         KolvasterExcelGen g;

@@ -1,7 +1,7 @@
 // Charts in the real web engine: a page with two charts, loaded against the chart
 // loader stand-in (tests/support/cargador-graficos.js, served by the notifier stand-in), draws
 // both charts with their data into their placeholders and raises no script error.
-#include "app/constantes.h"
+#include "base/constantes.h"
 #include "reports/kolvasterhtmlviewer.h"
 
 #include <QJsonArray>

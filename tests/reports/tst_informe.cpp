@@ -1,5 +1,6 @@
 // the report page built from a table widget and the chart scripts, byte for byte.
-#include "app/constantes.h"
+#include "paginas.h"
+#include "base/constantes.h"
 #include "reports/kolvasterhtmlviewer.h"
 
 #include <QDateTime>
@@ -9,16 +10,7 @@
 
 namespace {
 
-const QString estilo = QStringLiteral(
-    "<style type=\"text/css\"> \n"
-    "body { font-family: sans-serif, times; font-size: 12pt; } \n"
-    "h1{font-size: 16pt; } \n"
-    "h2{font-size: 14pt; } \n"
-    "h3{font-size: 12pt; } \n"
-    "h4{font-size: 12pt; } \n"
-    "table{font-size: 12pt; } \n"
-    "td.numeric{text-align: right; } \n"
-    "\n</style>\n");
+const QString estilo = estiloReporteCerrado;
 
 const QString abreTabla = QStringLiteral(
     "<p><table width=\"100%\" border=\"1\" cellpadding=\"6\" cellspacing=\"0\">");

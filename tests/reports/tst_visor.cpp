@@ -1,7 +1,9 @@
 // The report viewer: page assembly, style lines, margins, the loading label, PDF export,
 // printing without printers and saving the source.
-#include "app/constantes.h"
-#include "app/mensajes.h"
+#include "archivos.h"
+#include "paginas.h"
+#include "base/constantes.h"
+#include "base/mensajes.h"
 #include "reports/kolvasterhtmlviewer.h"
 
 #include <QFile>
@@ -16,21 +18,7 @@
 
 namespace {
 
-const QString estilo = QStringLiteral(
-    "<style type=\"text/css\"> \n"
-    "body { font-family: sans-serif, times; font-size: 12pt; } \n"
-    "h1{font-size: 16pt; } \n"
-    "h2{font-size: 14pt; } \n"
-    "h3{font-size: 12pt; } \n"
-    "h4{font-size: 12pt; } \n"
-    "table{font-size: 12pt; } \n"
-    "td.numeric{text-align: right; } \n");
-
-QByteArray leer(const QString &ruta)
-{
-    QFile f(ruta);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<ausente>");
-}
+const QString estilo = estiloReporte;
 
 // Waits until the web view has finished loading whatever it was given last.
 bool esperarCarga(KolvasterHTMLViewer &v)

@@ -1,8 +1,8 @@
 // The shared session record across real processes: the launcher's writer in this process, the
 // client library in a child (tests/share/ayudante_sesion), both through QSharedMemory.
 #include "app/kolvaster.h"
-#include "app/mensajes.h"
-#include "app/salida.h"
+#include "base/mensajes.h"
+#include "base/salida.h"
 #include "sesion.h"
 #include "share/registrosesion.h"
 #include "guion.h"

@@ -1,7 +1,7 @@
 #include "guion.h"
 
-#include "app/mensajes.h"
-#include "app/salida.h"
+#include "base/mensajes.h"
+#include "base/salida.h"
 
 #include <QDesktopServices>
 

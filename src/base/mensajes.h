@@ -1,5 +1,8 @@
 #pragma once
 
+// Part of the floor below every subsystem (src/base): the message seam. Every subsystem and
+// the suite's libraries show their boxes through it; nothing here knows the main window.
+
 #include <QLineEdit>
 #include <QList>
 #include <QString>

@@ -1,5 +1,5 @@
 // The wait window: what it shows and that it stays out of the way until the caller shows it.
-#include "app/kolvasterprocessdialog.h"
+#include "base/kolvasterprocessdialog.h"
 
 #include <QLabel>
 #include <QProgressBar>

@@ -1,5 +1,8 @@
 #pragma once
 
+// Part of the floor below every subsystem (src/base): the wait dialog, shown by the connection,
+// the synchronisation and the report viewer (so the suite's library carries it too).
+
 #include <QDialog>
 
 class QProgressBar;

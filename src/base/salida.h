@@ -1,5 +1,8 @@
 #pragma once
 
+// Part of the floor below every subsystem (src/base): the exit seam, used by the launcher and
+// by the suite's libraries alike.
+
 #include <functional>
 
 class QSharedMemory;
