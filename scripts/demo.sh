@@ -46,7 +46,11 @@ else
   cmake --build "$build" -j2
 fi
 
-parar() { "$root/scripts/testdb.sh" stop "$dbdir" --keep; }
+parar() {
+  echo
+  echo "Stopping the demo server; its data stays in $dbdir for the next run."
+  "$root/scripts/testdb.sh" stop "$dbdir" --keep
+}
 # The demo data: users, pictures, reports, logins, and the parts in demo.d (programs, accounts).
 sembrar() {
   export DEMO_DB=$db DEMO_HOME=$demohome DEMO_BUILD=$bin
@@ -125,5 +129,3 @@ while :; do
     esac
   done
 done
-echo
-echo "Stopping the demo server; its data stays in $dbdir for the next run."
