@@ -41,6 +41,7 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/KolvasterConfig.cmake
 set(KOLVASTER_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/kolvaster)
 set(KOLVASTER_EXAMPLE_DIR ${KOLVASTER_DOC_DIR}/ejemplo/muestra)
 install(FILES ${CMAKE_SOURCE_DIR}/src/share/muestra/muestra.cpp
+              ${CMAKE_SOURCE_DIR}/src/share/muestra/inicios.h
         DESTINATION ${KOLVASTER_EXAMPLE_DIR} COMPONENT dev)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/ejemplo/CMakeLists.txt
         DESTINATION ${KOLVASTER_EXAMPLE_DIR} COMPONENT dev)

@@ -19,7 +19,7 @@ for f in bin/kolvaster share/applications/kolvaster.desktop \
          include/kolvaster/ui_kolvasteracercade.h include/kolvaster/kolvasterinterfaz.h \
          lib/cmake/Kolvaster/KolvasterConfig.cmake lib/cmake/Kolvaster/KolvasterConfigVersion.cmake \
          lib/cmake/Kolvaster/KolvasterTargets.cmake \
-         share/doc/kolvaster/ejemplo/muestra/muestra.cpp \
+         share/doc/kolvaster/ejemplo/muestra/muestra.cpp share/doc/kolvaster/ejemplo/muestra/inicios.h \
          share/doc/kolvaster/ejemplo/muestra/CMakeLists.txt; do
   [ -e "$prefix/$f" ] || { echo "missing: $f"; falta=1; }
 done

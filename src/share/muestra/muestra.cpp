@@ -10,6 +10,8 @@
 // drops the alert on the program's icon at its next check.
 // An optional argument names the system to read instead of the workstation's default one.
 
+#include "inicios.h"
+
 #include <kolvasteracercade.h>
 #include <kolvasterclient.h>
 #include <kolvastererrorhandler.h>
@@ -52,17 +54,6 @@ const char *const changelogMuestra =
     "+ Datos de la sesion del lanzador y acceso a este programa<br />"
     "+ Inicios de programas del ultimo mes, con reporte, graficos y planilla<br />";
 
-// Administrators of the suite (and the database administrator) see every user's starts.
-bool esAdministrador(qint64 uid, const QString &cuenta)
-{
-    if (cuenta == QLatin1String("dbadmin"))
-        return true;
-    QSqlQuery q;
-    q.prepare(QStringLiteral("SELECT useradmin FROM sysuser WHERE sysuser_id=:uid;"));
-    q.bindValue(QStringLiteral(":uid"), uid);
-    return q.exec() && q.next() && q.value(0).toBool();
-}
-
 // Fills the table with the program starts of the last month, one row per program: the user's
 // own, or everyone's. The record identifier (app_id) sits in a hidden first column, as in every
 // table of the suite. A failed statement is answered with the error dialog, which ends the
@@ -71,16 +62,7 @@ void leerInicios(QTableWidget *tabla, QSqlDatabase *db, qint64 uid, const QStrin
                  bool todos)
 {
     QSqlQuery q;
-    q.prepare(QStringLiteral(
-                  "SELECT u.app_id, COALESCE(a.nombre, '(sin programa)'), COALESCE(a.titulo, ''), "
-                  "COUNT(*), DATE_FORMAT(MAX(u.cuando), '%d/%m/%Y %H:%i') FROM appuse u "
-                  "LEFT JOIN app a ON a.app_id=u.app_id WHERE u.cuando >= NOW() - INTERVAL 1 MONTH ")
-              + (todos ? QString() : QStringLiteral("AND u.sysuser_id=:uid "))
-              + QStringLiteral("GROUP BY u.app_id, a.nombre, a.titulo "
-                               "ORDER BY COUNT(*) DESC, a.nombre;"));
-    if (!todos)
-        q.bindValue(QStringLiteral(":uid"), uid);
-    if (!q.exec()) {
+    if (!Inicios::leer(q, uid, todos)) {
         KolvasterErrorHandler::mostrar(db, uid, programa, q.lastError().text(),
                                        tabla->window());
         return;
@@ -160,9 +142,7 @@ void exportar(QTableWidget *tabla, QWidget *padre, QSqlDatabase *db, qint64 uid,
             QFileDialog::DontConfirmOverwrite);
         if (archivo.isEmpty())
             return;
-        // As the platform's own dialog does: a name without an extension gets the filter's.
-        if (QFileInfo(archivo).suffix().isEmpty())
-            archivo += QStringLiteral(".xlsx");
+        archivo = Inicios::conExtension(archivo, QStringLiteral("xlsx"));
     }
     bool hecho = false;
     {
@@ -254,7 +234,7 @@ int main(int argc, char *argv[])
          permitido ? QStringLiteral("permitido") : QStringLiteral("NO permitido"), "lab_acceso");
     disposicion->addLayout(datos);
 
-    const bool todos = esAdministrador(id, db.userName());
+    const bool todos = Inicios::todosLosUsuarios(id, db.userName());
     auto *grupo = new QGroupBox(todos ? tituloInicios + QStringLiteral(" (todos los usuarios)")
                                       : QStringLiteral("Mis inicios de programas del ultimo mes"));
     auto *enGrupo = new QVBoxLayout(grupo);
