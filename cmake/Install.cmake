@@ -2,7 +2,8 @@
 #   bin/kolvaster                              the launcher
 #   share/applications/kolvaster.desktop       its entry in the desktop's menu, with its icon
 #   lib/libkolvasterclient.a, libkolvasterreportes.a (+ the reports' icons as an object file)
-#   include/kolvaster/*.h                      the libraries' public headers
+#   include/kolvaster/*.h                      the libraries' public headers (with the About
+#                                              dialog's form header)
 #   lib/cmake/Kolvaster/                       find_package(Kolvaster): Kolvaster::kolvasterclient,
 #                                              Kolvaster::kolvasterreportes
 #   share/doc/kolvaster/ejemplo/muestra/      the sample program, buildable on its own
@@ -40,6 +41,7 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/KolvasterConfig.cmake
 set(KOLVASTER_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/kolvaster)
 set(KOLVASTER_EXAMPLE_DIR ${KOLVASTER_DOC_DIR}/ejemplo/muestra)
 install(FILES ${CMAKE_SOURCE_DIR}/src/share/muestra/muestra.cpp
+              ${CMAKE_SOURCE_DIR}/src/share/muestra/inicios.h
         DESTINATION ${KOLVASTER_EXAMPLE_DIR} COMPONENT dev)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/ejemplo/CMakeLists.txt
         DESTINATION ${KOLVASTER_EXAMPLE_DIR} COMPONENT dev)
@@ -63,6 +65,7 @@ set(CPACK_STRIP_FILES bin/kolvaster)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-mysql")
+# The forms' font and Qt's Spanish texts are files the launcher loads at run time as well.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-mysql, fonts-liberation2, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-base-dev, qt6-webengine-dev, libxlsxwriter-dev, cmake, g++")
 include(CPack)

@@ -1,36 +1,64 @@
 #!/usr/bin/env bash
-# Sets up a local demo database on a throwaway MariaDB server and opens the launcher on it.
-# The server lives under build-demo/ and stops when the launcher ends. The launcher runs with a
-# home of its own, build-demo/home (installation folder, profiles, the demo programs' log and
-# the desktop's caches), and a temporary folder under build-demo/: the demo writes nothing
-# outside the repository, so a real installation under your home is never touched.
-#   scripts/demo.sh
+# Sets up a local demo database on a MariaDB server of its own and opens the launcher on it.
+# The server and its data live under build-demo/ and are kept from one run to the next: a user
+# created in the administration can log in at the next start. Whenever the launcher ends, the
+# demo asks on its terminal whether to start it again (Enter) or stop (q, Enter; the end of the
+# input counts as q); the server stops then, or on Ctrl+C. The launcher runs with a home of its
+# own, build-demo/home (installation folder, profiles, the demo programs' log and the desktop's
+# caches), and a temporary folder under build-demo/: the demo writes nothing outside the
+# repository, so a real installation under your home is never touched.
+#   scripts/demo.sh            start (the data of earlier runs, if any)
+#   scripts/demo.sh --reset    start from fresh demo data
+# For the demo's own test: KOLVASTER_DEMO_DIR (in place of build-demo/), KOLVASTER_DEMO_BIN (a
+# build to take the programs from instead of building) and KOLVASTER_DEMO_LAUNCHER (the command
+# run in place of the launcher).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+reset=0
+case "${1:-}" in
+  "") ;;
+  --reset) reset=1 ;;
+  *) echo "usage: $0 [--reset]" >&2; exit 2 ;;
+esac
 "$root/scripts/packages.sh" imagemagick
 
-build="$root/build-demo"
+build=${KOLVASTER_DEMO_DIR:-"$root/build-demo"}
 port=${KOLVASTER_DEMO_PORT:-33307}
 db=demo
 demohome="$build/home"
+dbdir="$build/demo-db"
+# Written once the demo data is complete: without it the data is set up again.
+sembrada="$dbdir/sembrada"
+if [ $reset -eq 1 ] || [ ! -f "$sembrada" ]; then
+  "$root/scripts/testdb.sh" stop "$dbdir"
+  rm -rf "$demohome" "$build/run"
+fi
 mkdir -p "$demohome" "$build/tmp" "$build/xdg-runtime"
 chmod 700 "$build/xdg-runtime"
 # Temporary files of the build, the server, mktemp here and in the demo.d parts, and the files
 # Qt keys its shared memory on, all stay inside.
 export TMPDIR="$build/tmp"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" -j2
+if [ -n "${KOLVASTER_DEMO_BIN:-}" ]; then
+  bin=$KOLVASTER_DEMO_BIN
+else
+  bin=$build
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
+  cmake --build "$build" -j2
+fi
 
-dbdir="$build/demo-db"
-"$root/scripts/testdb.sh" start "$dbdir" "$port" "$db" --query-cache >/dev/null
-trap '"$root/scripts/testdb.sh" stop "$dbdir"' EXIT
-
-export DEMO_DB=$db DEMO_HOME=$demohome DEMO_BUILD=$build
-export DEMO_SQL="mariadb --no-defaults --socket=$dbdir/mysql.sock -uroot $db"
-photo=$(mktemp --suffix=.png)
-convert -size 90x90 gradient:'#4891d9'-'#c5e0f7' -fill white -draw 'circle 45,36 45,18' \
-  -draw 'ellipse 45,92 30,26 180,360' "$photo"
-$DEMO_SQL <<SQL
+parar() {
+  echo
+  echo "Stopping the demo server; its data stays in $dbdir for the next run."
+  "$root/scripts/testdb.sh" stop "$dbdir" --keep
+}
+# The demo data: users, pictures, reports, logins, and the parts in demo.d (programs, accounts).
+sembrar() {
+  export DEMO_DB=$db DEMO_HOME=$demohome DEMO_BUILD=$bin
+  export DEMO_SQL="mariadb --no-defaults --socket=$dbdir/mysql.sock -uroot $db"
+  photo=$(mktemp --suffix=.png)
+  convert -size 90x90 gradient:'#4891d9'-'#c5e0f7' -fill white -draw 'circle 45,36 45,18' \
+    -draw 'ellipse 45,92 30,26 180,360' "$photo"
+  $DEMO_SQL <<SQL
 INSERT INTO kolvaster (versionlauncher) VALUES ('v5.2');
 INSERT INTO sysuser (sysuser,titulo,pass,useradmin) VALUES
   ('dbadmin','Administrador','dbadmin_pw',TRUE),
@@ -47,14 +75,29 @@ INSERT INTO sysuserelog (sysuserelogtipo_id,sysuser_id,cuando)
   SELECT 1, sysuser_id, NOW() - INTERVAL d DAY FROM sysuser,
     (SELECT 3 AS d UNION SELECT 9 UNION SELECT 20 UNION SELECT 45) dias WHERE sysuser='demo_ana';
 SQL
-rm -f "$photo"
-for part in "$root"/scripts/demo.d/*.sh; do
-  [ -e "$part" ] && bash "$part"
-done
+  rm -f "$photo"
+  for part in "$root"/scripts/demo.d/*.sh; do
+    [ -e "$part" ] && bash "$part"
+  done
+}
+
+trap parar EXIT
+if [ -f "$sembrada" ]; then
+  "$root/scripts/testdb.sh" resume "$dbdir" "$port" --query-cache >/dev/null
+  echo "Demo database \"$db\" as the last run left it (scripts/demo.sh --reset starts afresh)."
+else
+  "$root/scripts/testdb.sh" start "$dbdir" "$port" "$db" --query-cache >/dev/null
+  sembrar
+  touch "$sembrada"
+fi
+# Ctrl+C while the launcher runs reaches the launcher too, which closes its session; the demo
+# then stops the server (the EXIT trap) instead of asking.
+trap 'exit 130' INT TERM
 
 run="$build/run"
 mkdir -p "$run"
-printf '127.0.0.1\n%s\nana\n' "$db" >"$run/defaults"
+# "Predeterminar datos" may have changed them in an earlier run.
+[ -f "$run/defaults" ] || printf '127.0.0.1\n%s\nana\n' "$db" >"$run/defaults"
 cat <<EOT
 
 Demo database "$db" on 127.0.0.1:$port. Type into the connection dialog:
@@ -65,9 +108,24 @@ Demo database "$db" on 127.0.0.1:$port. Type into the connection dialog:
 The launcher runs with its own home, $demohome: the installation folder and the
 profiles are under $demohome/Kolvaster, the demo programs log to
 $demohome/kolvaster-demo.log. Nothing outside the repository is written.
+Users you create in the administration, and passwords you change, are still there at the
+next start: when the launcher ends, press Enter to start it again, or q and Enter to stop.
 EOT
-[ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
+if [ "$(id -u)" -eq 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
 cd "$run"
-env -u XDG_CONFIG_HOME -u XDG_CACHE_HOME -u XDG_DATA_HOME -u XDG_STATE_HOME \
-  HOME="$demohome" XDG_RUNTIME_DIR="$build/xdg-runtime" MYSQL_TCP_PORT=$port \
-  "$build/kolvaster" || true
+lanzador=("$bin/kolvaster")
+[ -n "${KOLVASTER_DEMO_LAUNCHER:-}" ] && lanzador=("$KOLVASTER_DEMO_LAUNCHER")
+while :; do
+  env -u XDG_CONFIG_HOME -u XDG_CACHE_HOME -u XDG_DATA_HOME -u XDG_STATE_HOME \
+    HOME="$demohome" XDG_RUNTIME_DIR="$build/xdg-runtime" MYSQL_TCP_PORT=$port \
+    "${lanzador[@]}" </dev/null || true
+  respuesta=
+  while :; do
+    printf '\nThe launcher has ended. Enter: start it again; q, Enter: stop the demo server. '
+    IFS= read -r respuesta || respuesta=q
+    case "$respuesta" in
+      "") break ;;
+      q|Q) break 2 ;;
+    esac
+  done
+done

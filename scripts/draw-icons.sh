@@ -193,6 +193,22 @@ save clock_64.png -size 256x256 xc:none \
     -resize 64x64
 
 # ---------------------------------------------------------------------------
+# Planilla (64x64): hoja verde con una grilla de celdas, la fila de titulos
+# mas clara.
+# ---------------------------------------------------------------------------
+planilla=(-size 256x256 xc:none
+    -fill '#00000026' -draw "roundrectangle 22,26 246,250 30,30"
+    -fill '#21834a' -stroke '#155c33' -strokewidth 8 -draw "roundrectangle 14,14 238,238 30,30"
+    -stroke none)
+for fila in 0 1 2 3; do
+    y=$((52 + fila * 40))
+    color='#ffffff'
+    [ $fila -eq 0 ] && color='#bfe6cc'
+    planilla+=(-fill "$color" -draw "rectangle 50,$y 94,$((y + 30)) rectangle 102,$y 146,$((y + 30)) rectangle 154,$y 200,$((y + 30))")
+done
+save excel_64.png "${planilla[@]}" -resize 64x64
+
+# ---------------------------------------------------------------------------
 # Iconos de 16x16, dibujados a 64x64.
 # ---------------------------------------------------------------------------
 small() {

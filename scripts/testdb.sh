@@ -6,7 +6,9 @@
 #                                        server on 127.0.0.1:PORT, load sql/schema.sql into
 #                                        DATABASE (default "prueba") and create the accounts;
 #                                        --query-cache turns the server's query cache on (64 MB)
-#   testdb.sh stop DIR                   shut the server down and remove DIR
+#   testdb.sh resume DIR PORT [--query-cache]
+#                                        start the server again on the data DIR holds
+#   testdb.sh stop DIR [--keep]          shut the server down and remove DIR (--keep: keep it)
 #
 # Accounts created (passwords are for throwaway servers only):
 #   dbadmin            / dbadmin_pw   all privileges, may grant
@@ -17,22 +19,14 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 cmd=${1:-}
 dir=${2:-}
-[ -n "$cmd" ] && [ -n "$dir" ] || { echo "usage: $0 start DIR PORT [DATABASE [--query-cache]] | stop DIR" >&2; exit 2; }
+[ -n "$cmd" ] && [ -n "$dir" ] || { echo "usage: $0 start DIR PORT [DATABASE [--query-cache]] | resume DIR PORT [--query-cache] | stop DIR [--keep]" >&2; exit 2; }
 
 client() { mariadb --no-defaults --socket="$dir/mysql.sock" -uroot "$@"; }
 
-case "$cmd" in
-start)
-  port=${3:?port}
-  database=${4:-prueba}
-  cache=()
-  [ "${5:-}" = --query-cache ] && cache=(--query-cache-type=1 --query-cache-size=64M)
-  if [ -S "$dir/mysql.sock" ] && client -e 'SELECT 1' >/dev/null 2>&1; then
-    "$0" stop "$dir"
-  fi
-  rm -rf "$dir"; mkdir -p "$dir"
-  mariadb-install-db --user=root --datadir="$dir/db" --auth-root-authentication-method=normal \
-    --skip-test-db >"$dir/install.log" 2>&1
+# servidor PORT [--query-cache]: starts the server on $dir/db and waits until it answers.
+servidor() {
+  local port=$1 cache=()
+  [ "${2:-}" = --query-cache ] && cache=(--query-cache-type=1 --query-cache-size=64M)
   mariadbd --no-defaults --user=root --datadir="$dir/db" --socket="$dir/mysql.sock" --port="$port" \
     --bind-address=127.0.0.1 --pid-file="$dir/mysqld.pid" --log-error="$dir/mysqld.err" \
     --max-allowed-packet=256M --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
@@ -42,6 +36,19 @@ start)
     sleep 0.1
   done
   client -e 'SELECT 1' >/dev/null || { cat "$dir/mysqld.err" >&2; exit 1; }
+}
+
+case "$cmd" in
+start)
+  port=${3:?port}
+  database=${4:-prueba}
+  if [ -S "$dir/mysql.sock" ] && client -e 'SELECT 1' >/dev/null 2>&1; then
+    "$0" stop "$dir"
+  fi
+  rm -rf "$dir"; mkdir -p "$dir"
+  mariadb-install-db --user=root --datadir="$dir/db" --auth-root-authentication-method=normal \
+    --skip-test-db >"$dir/install.log" 2>&1
+  servidor "$port" "${5:-}"
   client <<SQL
 CREATE DATABASE \`$database\` CHARACTER SET utf8mb4;
 CREATE USER 'dbadmin'@'%' IDENTIFIED BY 'dbadmin_pw';
@@ -55,6 +62,14 @@ SQL
   client "$database" < "$here/../sql/schema.sql"
   echo "MariaDB ready on 127.0.0.1:$port (database $database, data in $dir)"
   ;;
+resume)
+  port=${3:?port}
+  [ -d "$dir/db" ] || { echo "$0: no data in $dir" >&2; exit 1; }
+  if ! { [ -S "$dir/mysql.sock" ] && client -e 'SELECT 1' >/dev/null 2>&1; }; then
+    servidor "$port" "${4:-}"
+  fi
+  echo "MariaDB ready on 127.0.0.1:$port (data in $dir)"
+  ;;
 stop)
   if [ -S "$dir/mysql.sock" ]; then
     mariadb-admin --no-defaults --socket="$dir/mysql.sock" -uroot shutdown >/dev/null 2>&1 || true
@@ -66,8 +81,8 @@ stop)
       sleep 0.1
     done
   fi
-  rm -rf "$dir"
+  [ "${3:-}" = --keep ] || rm -rf "$dir"
   ;;
 *)
-  echo "usage: $0 start DIR PORT [DATABASE [--query-cache]] | stop DIR" >&2; exit 2 ;;
+  echo "usage: $0 start DIR PORT [DATABASE [--query-cache]] | resume DIR PORT [--query-cache] | stop DIR [--keep]" >&2; exit 2 ;;
 esac

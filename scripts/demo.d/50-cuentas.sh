@@ -39,6 +39,6 @@ cat <<EOT
 To try the administration: log in as ana, open Herramientas > "Administracion de accesos...",
 create a user (the new-user button), tick "Acceso sistema habilitado" and "Permite acceso
 remoto" (the demo server is reached on 127.0.0.1; without remote access an account only admits
-192.168.x.x hosts), set its password with "Cambiar..." and log in as that user in a second
-launcher: scripts/demo.sh prints where it runs.
+192.168.x.x hosts), set its password with "Cambiar...", close the launcher, press Enter in
+this terminal and log in as that user.
 EOT

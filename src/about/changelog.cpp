@@ -35,7 +35,7 @@ QString changelogKolvaster()
         "<br>10/2011 v4.2:<br />"
         "+ Creacion de usuarios con su cuenta MySQL y sus permisos<br />"
         "+ Acceso al sistema y acceso remoto activables por usuario<br />"
-        "+ Asignacion de contrase\xf1as desde la administracion de accesos<br />"
+        "+ Asignacion de contrase\xf1" "as desde la administracion de accesos<br />"
 
         "<br>08/2011 v4.1:<br />"
         "+ Administracion de accesos para los usuarios administradores<br />"
@@ -44,9 +44,9 @@ QString changelogKolvaster()
         "+ Las listas se releen despues de cada cambio<br />"
 
         "<br>06/2011 v4.0:<br />"
-        "+ Cambio de la propia contrase\xf1a desde el menu Herramientas<br />"
-        "+ El lanzador se reinicia despues de cambiar la contrase\xf1a<br />"
-        "+ Bloqueo de la ventana hasta volver a ingresar la contrase\xf1a<br />"
+        "+ Cambio de la propia contrase\xf1" "a desde el menu Herramientas<br />"
+        "+ El lanzador se reinicia despues de cambiar la contrase\xf1" "a<br />"
+        "+ Bloqueo de la ventana hasta volver a ingresar la contrase\xf1" "a<br />"
 
         "<br>04/2011 v3.3:<br />"
         "+ Registro de ingresos y salidas de cada sesion en la base de datos<br />"
@@ -117,22 +117,4 @@ QString changelogKolvaster()
         "- Primera version: lista de programas de la suite en iconos<br />"
         "- Conexion a la base de datos MySQL con servidor, sistema, usuario y clave<br />"
         "- Ejecucion de un programa con doble clic o Enter<br />");
-}
-
-QString pasajeIngles()
-{
-    return QString::fromLatin1(
-        "\"What are you afraid of?\" he asked.\n\n"
-        "\"Empty rooms,\" she said. \"Clocks at night.\"\n\n"
-        "\"And?\"\n\n"
-        "\"Two cups on the table, and only one of them warm.\"");
-}
-
-QString pasajeEspanol()
-{
-    return QString::fromLatin1(
-        "-\xbf" "De que tienes miedo? -pregunto el.\n\n"
-        "-De los cuartos vacios -dijo ella-. De los relojes de noche.\n\n"
-        "-\xbfY que mas?\n\n"
-        "-De dos tazas en la mesa, y solo una caliente.");
 }

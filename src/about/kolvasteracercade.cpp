@@ -1,6 +1,6 @@
 #include "kolvasteracercade.h"
 
-#include "about/changelog.h"
+#include "about/pasaje.h"
 #include "base/constantes.h"
 
 #include <QDesktopServices>
@@ -53,11 +53,7 @@ KolvasterAcercaDe::KolvasterAcercaDe(qint64 uid, const char *programa, const cha
     clics = 0;
     textbrowser_changelog->setHtml(QString::fromLatin1(changelog));
 
-    const QString sitio = sitioFabricante();
-    lab_varnoklink->setText(QStringLiteral("<a href=\"") + sitio
-                            + QStringLiteral("\"><span style=\"text-decoration: underline; "
-                                             "color:#55aaff;\">")
-                            + sitio + QStringLiteral("</span></a>"));
+    lab_varnoklink->setText(enlace(sitioFabricante()));
 
     marcarLeido(uid, nombre);
 }
@@ -67,6 +63,13 @@ KolvasterAcercaDe::~KolvasterAcercaDe() = default;
 QString KolvasterAcercaDe::sitioFabricante()
 {
     return QStringLiteral("http://") + QLatin1String(KOLVASTER_MAKER_HOST) + QLatin1Char('/');
+}
+
+QString KolvasterAcercaDe::enlace(const QString &sitio)
+{
+    return QStringLiteral("<a href=\"") + sitio
+           + QStringLiteral("\"><span style=\"text-decoration: underline; color:#55aaff;\">")
+           + sitio + QStringLiteral("</span></a>");
 }
 
 void KolvasterAcercaDe::on_lab_varnoklink_linkActivated(const QString &link)

@@ -1,5 +1,6 @@
 #include "app/kolvaster.h"
 #include "app/senales.h"
+#include "base/kolvasterinterfaz.h"
 #include "base/salida.h"
 
 #include <QApplication>
@@ -7,6 +8,8 @@
 int main(int argc, char *argv[])
 {
     QApplication a(argc, argv);
+    // Before the first widget: the forms' font and Qt's own texts in Spanish.
+    kolvasterPrepararInterfaz();
     // A desktop logout, a closed terminal or Ctrl+C end the session like closing the window.
     atenderSenales();
     Kolvaster w;

@@ -2,10 +2,13 @@
 // real exit paths (status, what reached the database) can be observed from outside.
 //   kolvaster_escenario <normal|cancelar|dos-fallos|sin-usuario|escape-error|error-sesion|
 //                        senal-sesion|senal-conexion>
+// It starts as the launcher's main() does (font and Qt's texts first). "dos-fallos" prints the
+// title, text and buttons of each message box it closes ("CAJA title|text|button,button").
 // The "senal-" scenarios print "LISTO" once their modal dialog is open and then wait for the
 // test to send a signal; "senal-sesion" first starts the program "dormir" of the list.
 #include "app/kolvaster.h"
 #include "app/senales.h"
+#include "base/kolvasterinterfaz.h"
 #include "base/salida.h"
 #include "modal.h"
 #include "testdb.h"
@@ -13,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
@@ -21,6 +25,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    kolvasterPrepararInterfaz();
     atenderSenales();
     const QString escenario = app.arguments().value(1);
     const QString base = TestDb::base();
@@ -41,10 +46,23 @@ int main(int argc, char *argv[])
     } else if (escenario == QLatin1String("cancelar")) {
         driver.luego(DriverModal::cancelarConexion());
     } else if (escenario == QLatin1String("dos-fallos")) {
+        // What the user reads in the box: the seam's own title and text, Qt's button words.
+        auto leerYCerrar = [](QWidget *w) {
+            auto *caja = qobject_cast<QMessageBox *>(w);
+            if (caja == nullptr)
+                return false;
+            QStringList botones;
+            for (QAbstractButton *b : caja->buttons())
+                botones << b->text();
+            std::printf("CAJA %s|%s|%s\n", qPrintable(caja->windowTitle()),
+                        qPrintable(caja->text()), qPrintable(botones.join(QLatin1Char(','))));
+            std::fflush(stdout);
+            return DriverModal::cerrar("QMessageBox")(w);
+        };
         driver.luego(DriverModal::conectar("127.0.0.1", base, "ana", "mala"));
-        driver.luego(DriverModal::cerrar("QMessageBox"));
+        driver.luego(leerYCerrar);
         driver.luego(DriverModal::conectar("127.0.0.1", base, "ana", "mala"));
-        driver.luego(DriverModal::cerrar("QMessageBox"));
+        driver.luego(leerYCerrar);
     } else if (escenario == QLatin1String("sin-usuario")) {
         driver.luego(DriverModal::conectar("127.0.0.1", base, "beto", TestDb::clave("beto")));
         driver.luego(pulsarOkDelError);

@@ -171,6 +171,25 @@ private slots:
         sinRegistroDeSesion();
     }
 
+    // A launched window speaks Spanish in Qt's own words too, while the texts of the boxes stay
+    // the launcher's own.
+    void cajasEnEspanol()
+    {
+        iniciar("dos-fallos");
+        esperarFinNormal();
+        const QStringList cajas =
+            QString::fromUtf8(hijo->readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(cajas.size(), 2);
+        QVERIFY2(cajas.at(0).startsWith("CAJA Error en conexion!|No se pudo establecer conexion "
+                                        "segun los datos ingresados!<br><br>"),
+                 qPrintable(cajas.at(0)));
+        QVERIFY2(cajas.at(1).startsWith("CAJA Error de conexion!|No se pudo establecer "
+                                        "conexion ! Los datos ingresados<br>"),
+                 qPrintable(cajas.at(1)));
+        for (const QString &caja : cajas)
+            QVERIFY2(caja.endsWith("|Aceptar"), qPrintable(caja));
+    }
+
     // Ended from outside while the About dialog is open and a program runs: the session closes
     // as if the window had been closed.
     void senalDuranteLaSesion_data()

@@ -15,10 +15,11 @@ for f in bin/kolvaster share/applications/kolvaster.desktop \
          lib/libkolvasterclient.a lib/libkolvasterreportes.a \
          include/kolvaster/kolvasterclient.h include/kolvaster/kolvasterhtmlviewer.h \
          include/kolvaster/kolvasterexcelgen.h include/kolvaster/kolvasterautomatizacion.h \
-         include/kolvaster/kolvastererrorhandler.h \
+         include/kolvaster/kolvastererrorhandler.h include/kolvaster/kolvasteracercade.h \
+         include/kolvaster/ui_kolvasteracercade.h include/kolvaster/kolvasterinterfaz.h \
          lib/cmake/Kolvaster/KolvasterConfig.cmake lib/cmake/Kolvaster/KolvasterConfigVersion.cmake \
          lib/cmake/Kolvaster/KolvasterTargets.cmake \
-         share/doc/kolvaster/ejemplo/muestra/muestra.cpp \
+         share/doc/kolvaster/ejemplo/muestra/muestra.cpp share/doc/kolvaster/ejemplo/muestra/inicios.h \
          share/doc/kolvaster/ejemplo/muestra/CMakeLists.txt; do
   [ -e "$prefix/$f" ] || { echo "missing: $f"; falta=1; }
 done
@@ -43,6 +44,6 @@ encontrado=$(sed -n 's/^Kolvaster_DIR:PATH=//p' "$tmp/build/CMakeCache.txt")
 cmake --build "$tmp/build" -j2 >"$tmp/build.log" || { cat "$tmp/build.log"; exit 1; }
 salida=$("$tmp/build/consumidor" "$tmp/libro.xlsx")
 echo "$salida"
-[ "$salida" = $'pagina 1\niconos 0\nexportado 1\nusuario 0' ]
+[ "$salida" = $'pagina 1\niconos 0\nexportado 1\nusuario 0\nacerca consumidor v1.0\ncerrar Cerrar' ]
 [ -s "$tmp/libro.xlsx" ]
 echo "installed into a fresh prefix; consumer built and ran"

@@ -2,12 +2,20 @@
 // (never the launcher's code), as the suite's programs do, and writes what it made.
 //   ayudante_reportes DIR   writes DIR/tabla.html, DIR/graficos.html, DIR/libro.xlsx and
 //                           prints "iconos <n null>" and "exportado <0|1>"
+//   ayudante_reportes acerca UID SISTEMA CUENTA CLAVE PROGRAMA
+//                           connects to SISTEMA on 127.0.0.1 as CUENTA and opens the library's
+//                           About dialog for PROGRAMA, as the suite's programs do; prints
+//                           "acerca <name and version>"
+#include <kolvasteracercade.h>
 #include <kolvasterexcelgen.h>
 #include <kolvasterhtmlviewer.h>
+#include <kolvasterinterfaz.h>
 
 #include <QApplication>
 #include <QFile>
 #include <QPixmap>
+#include <QSqlDatabase>
+#include <QTimer>
 #include <QTableWidget>
 
 #include <cstdio>
@@ -22,6 +30,22 @@ static void escribir(const QString &ruta, const QString &texto)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    kolvasterPrepararInterfaz();
+    if (argc == 7 && qstrcmp(argv[1], "acerca") == 0) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"));
+        db.setHostName(QStringLiteral("127.0.0.1"));
+        db.setDatabaseName(QString::fromLocal8Bit(argv[3]));
+        db.setUserName(QString::fromLocal8Bit(argv[4]));
+        db.setPassword(QString::fromLocal8Bit(argv[5]));
+        if (!db.open())
+            return 2;
+        KolvasterAcercaDe acerca(QByteArray(argv[2]).toLongLong(), argv[6], "v1.0",
+                                 "<br>01/2026 v1.0:<br />+ Primera version<br />");
+        QTimer::singleShot(0, &acerca, &QDialog::accept);
+        acerca.exec();
+        std::printf("acerca %s\n", qPrintable(acerca.lab_nombreprograma->text()));
+        return 0;
+    }
     const QString dir = QString::fromLocal8Bit(argv[1]);
 
     QTableWidget t(3, 3);

@@ -1,5 +1,7 @@
 // The library kolvasterreportes used alone, as a program of the suite uses it: a program that
 // links only it builds a table page, a chart page and a workbook, and finds its icons.
+#include "../catalogue/lanzador.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -48,6 +50,34 @@ private slots:
         QCOMPARE(QString::fromUtf8(py.readAllStandardOutput()).trimmed(),
                  QString::fromUtf8("Hoja [['Nombre', 'Monto'], ['O\\'Hara <i>\"x\"</i>', ' 12 '], "
                                    "['Ñu', '1,5']]"));
+    }
+
+    // A program's own About, from the library, clears the program's alert in the launcher at
+    // its next keep-alive.
+    void acercaDeDelPrograma()
+    {
+        TestDb::limpiar();
+        const qint64 ana = TestDb::crearUsuario(TestDb::cuenta("ana"), "Ana");
+        const qint64 muestra = TestDb::crearApp("muestra", "Muestra", QByteArray("#!/bin/sh\n"));
+        TestDb::otorgar(ana, muestra, false);
+        Lanzador l;
+        Kolvaster *k = l.abrir("ana", TestDb::clave("ana"));
+        QCOMPARE(k->changelogsPendientes, QStringList("muestra"));
+        QCOMPARE(l.lista()->item(0)->icon().cacheKey(), k->iconoAlerta.cacheKey());
+
+        QProcess p;
+        p.start(QStringLiteral(AYUDANTE_REPORTES),
+                {"acerca", QString::number(ana), TestDb::base(), TestDb::cuenta("ana"),
+                 TestDb::clave("ana"), "muestra"});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QString("acerca muestra v1.0\n"));
+        QCOMPARE(TestDb::valor("SELECT clogleido FROM sysuserapp WHERE sysuser_id=? AND app_id=?",
+                               {ana, muestra}).toInt(), 1);
+
+        k->responderKeepAlive(3);
+        QVERIFY(k->changelogsPendientes.isEmpty());
+        QCOMPARE(l.lista()->item(0)->icon().cacheKey(), k->iconoApp.cacheKey());
     }
 };
 

@@ -1,17 +1,23 @@
 // Sample program of the suite. Started by the launcher with no arguments, it takes the
 // session's connection data from the shared record, connects on its own, checks that the user
 // may run it and shows the result, then a table read from the database as its user (the
-// program starts of the last month, per program) with the reports and the export of the
-// library kolvasterreportes:
+// user's own program starts of the last month, per program; an administrator sees everyone's)
+// with the reports and the export of the library kolvasterreportes:
 //   "Reporte"            the table as a report page, then a page with a pie and a column chart
 //   "Exportar"           the table as a workbook file (.xlsx) under a name the user chooses
 //   "Abrir en planilla"  the same workbook opened with the desktop's spreadsheet program
+// "Ayuda" > "Acerca de..." shows the program's change log and marks it read, so the launcher
+// drops the alert on the program's icon at its next check.
 // An optional argument names the system to read instead of the workstation's default one.
 
+#include "inicios.h"
+
+#include <kolvasteracercade.h>
 #include <kolvasterclient.h>
 #include <kolvastererrorhandler.h>
 #include <kolvasterexcelgen.h>
 #include <kolvasterhtmlviewer.h>
+#include <kolvasterinterfaz.h>
 
 #include <QApplication>
 #include <QDialog>
@@ -24,6 +30,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSqlDatabase>
@@ -36,17 +43,26 @@ namespace {
 
 const QString tituloInicios = QStringLiteral("Inicios de programas del ultimo mes");
 
-// Fills the table with the program starts of the last month, one row per program; the record
-// identifier (app_id) sits in a hidden first column, as in every table of the suite. A failed
-// statement is answered with the error dialog, which ends the process.
-void leerInicios(QTableWidget *tabla, QSqlDatabase *db, qint64 uid, const QString &programa)
+// The program's version and change log (HTML, newest entry first), shown by its About dialog.
+const char *const versionMuestra = "v1.1";
+const char *const changelogMuestra =
+    "<br>12/2026 v1.1:<br />"
+    "+ Ayuda / Acerca de... con este registro de cambios<br />"
+    "+ Cada usuario ve sus propios inicios de programas; un administrador ve los de todos<br />"
+    "+ Exportar agrega \".xlsx\" al nombre que no tiene extension<br />"
+    "<br>11/2026 v1.0:<br />"
+    "+ Datos de la sesion del lanzador y acceso a este programa<br />"
+    "+ Inicios de programas del ultimo mes, con reporte, graficos y planilla<br />";
+
+// Fills the table with the program starts of the last month, one row per program: the user's
+// own, or everyone's. The record identifier (app_id) sits in a hidden first column, as in every
+// table of the suite. A failed statement is answered with the error dialog, which ends the
+// process.
+void leerInicios(QTableWidget *tabla, QSqlDatabase *db, qint64 uid, const QString &programa,
+                 bool todos)
 {
     QSqlQuery q;
-    if (!q.exec(QStringLiteral(
-            "SELECT u.app_id, COALESCE(a.nombre, '(sin programa)'), COALESCE(a.titulo, ''), "
-            "COUNT(*), DATE_FORMAT(MAX(u.cuando), '%d/%m/%Y %H:%i') FROM appuse u "
-            "LEFT JOIN app a ON a.app_id=u.app_id WHERE u.cuando >= NOW() - INTERVAL 1 MONTH "
-            "GROUP BY u.app_id, a.nombre, a.titulo ORDER BY COUNT(*) DESC, a.nombre;"))) {
+    if (!Inicios::leer(q, uid, todos)) {
         KolvasterErrorHandler::mostrar(db, uid, programa, q.lastError().text(),
                                        tabla->window());
         return;
@@ -126,6 +142,7 @@ void exportar(QTableWidget *tabla, QWidget *padre, QSqlDatabase *db, qint64 uid,
             QFileDialog::DontConfirmOverwrite);
         if (archivo.isEmpty())
             return;
+        archivo = Inicios::conExtension(archivo, QStringLiteral("xlsx"));
     }
     bool hecho = false;
     {
@@ -143,6 +160,8 @@ void exportar(QTableWidget *tabla, QWidget *padre, QSqlDatabase *db, qint64 uid,
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Before the first widget: the forms' font and Qt's own texts in Spanish.
+    kolvasterPrepararInterfaz();
     const QString sistemaPedido = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
 
     // The program's name in the catalogue is its file name without the ".exe" the launcher adds.
@@ -184,6 +203,17 @@ int main(int argc, char *argv[])
     ventana.setObjectName(QStringLiteral("KolvasterMuestra"));
     ventana.setWindowTitle(QStringLiteral("Kolvaster - Programa de muestra"));
     auto *disposicion = new QVBoxLayout(&ventana);
+    auto *barra = new QMenuBar;
+    QMenu *ayuda = barra->addMenu(QStringLiteral("Ayuda"));
+    QAction *acercaDe = ayuda->addAction(QStringLiteral("Acerca de..."));
+    acercaDe->setObjectName(QStringLiteral("actionAcerca_de"));
+    const QByteArray nombrePrograma = programa.toLatin1();
+    QObject::connect(acercaDe, &QAction::triggered, &ventana, [&] {
+        KolvasterAcercaDe acerca(id, nombrePrograma.constData(), versionMuestra,
+                                 changelogMuestra, &ventana);
+        acerca.exec();
+    });
+    disposicion->setMenuBar(barra);
     auto *titulo = new QLabel(QStringLiteral("<b>Conectado con la sesion del lanzador</b>"));
     disposicion->addWidget(titulo);
     auto *datos = new QFormLayout;
@@ -204,14 +234,16 @@ int main(int argc, char *argv[])
          permitido ? QStringLiteral("permitido") : QStringLiteral("NO permitido"), "lab_acceso");
     disposicion->addLayout(datos);
 
-    auto *grupo = new QGroupBox(tituloInicios);
+    const bool todos = Inicios::todosLosUsuarios(id, db.userName());
+    auto *grupo = new QGroupBox(todos ? tituloInicios + QStringLiteral(" (todos los usuarios)")
+                                      : QStringLiteral("Mis inicios de programas del ultimo mes"));
     auto *enGrupo = new QVBoxLayout(grupo);
     auto *tabla = new QTableWidget;
     tabla->setObjectName(QStringLiteral("tw_inicios"));
     tabla->setSelectionBehavior(QAbstractItemView::SelectRows);
     tabla->verticalHeader()->hide();
     QSqlDatabase *base = &db;
-    leerInicios(tabla, base, id, programa);
+    leerInicios(tabla, base, id, programa, todos);
     enGrupo->addWidget(tabla);
     auto *acciones = new QHBoxLayout;
     auto *reporte = new QPushButton(QStringLiteral("Reporte"));

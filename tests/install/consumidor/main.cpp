@@ -1,11 +1,16 @@
 // Uses both installed libraries: a report page and a workbook of a table, the icons the
 // library's dialogs use, and the access check of the session library (no database open here:
-// no user). Prints "pagina 1", "iconos 0", "exportado 1", "usuario 0".
+// no user); the start-up of the suite's programs and the About dialog with its pictures. Prints
+// "pagina 1", "iconos 0", "exportado 1", "usuario 0", "acerca consumidor v1.0", "cerrar Cerrar".
+#include <kolvasteracercade.h>
 #include <kolvasterclient.h>
 #include <kolvasterexcelgen.h>
 #include <kolvasterhtmlviewer.h>
+#include <kolvasterinterfaz.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QPixmap>
 #include <QTableWidget>
 
@@ -14,6 +19,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    kolvasterPrepararInterfaz();
     QTableWidget t(1, 2);
     t.setHorizontalHeaderLabels({"Nombre", "Monto"});
     t.setItem(0, 0, new QTableWidgetItem("Ana"));
@@ -22,11 +28,16 @@ int main(int argc, char *argv[])
     KolvasterHTMLViewer pagina(&t, "Consumidor", "", true);
     std::printf("pagina %d\n", pagina.htmlSource().contains("<td>Ana</td>") ? 1 : 0);
     int nulos = 0;
-    for (const char *icono : {":/print_16.png", ":/pdf_16.png", ":/bug_16.png", ":/excel_64.png"})
+    for (const char *icono : {":/print_16.png", ":/pdf_16.png", ":/bug_16.png", ":/excel_64.png",
+                              ":/logo.png", ":/fondoEasternEgg.png"})
         nulos += QPixmap(QString::fromLatin1(icono)).isNull();
     std::printf("iconos %d\n", nulos);
     KolvasterExcelGen gen;
     std::printf("exportado %d\n", gen.exportTable("Hoja", QString::fromLocal8Bit(argv[1]), &t));
     std::printf("usuario %d\n", KolvasterAcceso().idUsuario("nadie"));
+    KolvasterAcercaDe acerca(0, "consumidor", "v1.0", "<br>01/2026 v1.0:<br />+ Primera<br />");
+    std::printf("acerca %s\n", qPrintable(acerca.lab_nombreprograma->text()));
+    QDialogButtonBox botones(QDialogButtonBox::Close);
+    std::printf("cerrar %s\n", qPrintable(botones.button(QDialogButtonBox::Close)->text()));
     return 0;
 }
