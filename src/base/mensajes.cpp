@@ -1,6 +1,7 @@
 #include "mensajes.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QQueue>
@@ -38,6 +39,19 @@ std::optional<QString> siguienteRespuesta()
 {
     Guion &g = guion();
     return g.respuestas.isEmpty() ? std::nullopt : g.respuestas.dequeue();
+}
+
+// The extension of the filter's first pattern ("Archivo PDF (*.pdf)" gives "pdf"), if any.
+QString extensionDelFiltro(const QString &filtro)
+{
+    const int abre = filtro.indexOf(QLatin1String("(*."));
+    if (abre < 0)
+        return QString();
+    const QString resto = filtro.mid(abre + 3);
+    int fin = 0;
+    while (fin < resto.size() && (resto.at(fin).isLetterOrNumber() || resto.at(fin) == '_'))
+        ++fin;
+    return resto.left(fin);
 }
 
 } // namespace
@@ -83,9 +97,21 @@ std::optional<QString> pedirTexto(QWidget *padre, const QString &titulo, const Q
 QString archivoGuardar(QWidget *padre, const QString &titulo, const QString &directorio,
                        const QString &filtro)
 {
-    if (registrar(Tipo::ArchivoGuardar, titulo, filtro))
-        return siguienteRespuesta().value_or(QString());
-    return QFileDialog::getSaveFileName(padre, titulo, directorio, filtro);
+    // A name typed without an extension gets the filter's, as the file dialog of Windows
+    // does; the dialog adds it before it asks about overwriting, so it asks about that file.
+    const QString extension = extensionDelFiltro(filtro);
+    if (registrar(Tipo::ArchivoGuardar, titulo, filtro)) {
+        QString nombre = siguienteRespuesta().value_or(QString());
+        if (!nombre.isEmpty() && !extension.isEmpty() && QFileInfo(nombre).suffix().isEmpty())
+            nombre += QLatin1Char('.') + extension;
+        return nombre;
+    }
+    QFileDialog dialogo(padre, titulo, directorio, filtro);
+    dialogo.setAcceptMode(QFileDialog::AcceptSave);
+    dialogo.setDefaultSuffix(extension);
+    if (dialogo.exec() != QDialog::Accepted || dialogo.selectedFiles().isEmpty())
+        return QString();
+    return dialogo.selectedFiles().constFirst();
 }
 
 QString archivoAbrir(QWidget *padre, const QString &titulo, const QString &directorio,

@@ -38,7 +38,8 @@ bool confirmar(QWidget *padre, const QString &titulo, const QString &texto);
 std::optional<QString> pedirTexto(QWidget *padre, const QString &titulo, const QString &etiqueta,
                                   QLineEdit::EchoMode eco, const QString &inicial = QString());
 
-// QFileDialog::getSaveFileName; the empty text when the user cancels.
+// QFileDialog::getSaveFileName; the empty text when the user cancels. A name without an
+// extension gets the one of the filter's first pattern (also when scripted).
 QString archivoGuardar(QWidget *padre, const QString &titulo, const QString &directorio,
                        const QString &filtro);
 // QFileDialog::getOpenFileName; the empty text when the user cancels.

@@ -20,7 +20,9 @@
 //   sheet        = worksheets  querySubObject("Item( int )", 1)
 //   sheet        dynamicCall("SetName(const QString&)", sheet name)
 //   range        = sheet       querySubObject("Range( const QString&, const QString&)", "A1", "C11")
-//   range        dynamicCall("SetValue(const QVariant&)", rows)  a QVariantList of QVariantLists
+//   range        dynamicCall("SetValue(const QVariant&)", rows)  a QVariantList of QVariantLists:
+//                                                               a double is a number, a string a
+//                                                               text kept as given
 //   workbook     dynamicCall("SaveAs( const QString&)", file)    only with a file name
 //   workbook     dynamicCall("Close()")                          only with a file name
 //   application  dynamicCall("Quit()")                           only with a file name
@@ -41,6 +43,9 @@ public:
     virtual QVariant dynamicCall(const char *function, const QVariant &var1 = QVariant()) = 0;
     // The description of the last failed call of this object; empty while every call worked.
     virtual QString error() const = 0;
+    // Of a visible application: the file where it left a workbook that no program on this
+    // machine could show; empty when it was shown (or nothing was left in a file).
+    virtual QString libroSinMostrar() const { return QString(); }
 };
 
 // Creates the automation object of a program identifier ("Excel.Application"); nullptr when

@@ -25,7 +25,7 @@ namespace {
 
 struct Hoja {
     QString nombre;
-    QMap<QPair<int, int>, QString> celdas; // (row, column), from 0
+    QMap<QPair<int, int>, QVariant> celdas; // (row, column), from 0: a double or a text
 };
 
 struct Libro {
@@ -55,10 +55,15 @@ QString escribirXlsx(const Libro &libro, const QString &ruta)
             break;
         }
         for (auto c = hoja.celdas.cbegin(); c != hoja.celdas.cend() && error.isEmpty(); ++c) {
-            const QByteArray texto = c.value().toUtf8();
-            const lxw_error e = worksheet_write_string(
-                ws, static_cast<lxw_row_t>(c.key().first),
-                static_cast<lxw_col_t>(c.key().second), texto.constData(), nullptr);
+            const auto fila = static_cast<lxw_row_t>(c.key().first);
+            const auto columna = static_cast<lxw_col_t>(c.key().second);
+            lxw_error e;
+            if (c.value().typeId() == QMetaType::Double) {
+                e = worksheet_write_number(ws, fila, columna, c.value().toDouble(), nullptr);
+            } else {
+                const QByteArray texto = c.value().toString().toUtf8();
+                e = worksheet_write_string(ws, fila, columna, texto.constData(), nullptr);
+            }
             if (e != LXW_NO_ERROR)
                 error = QStringLiteral("Celda fila %1, columna %2: %3")
                             .arg(c.key().first + 1)
@@ -88,6 +93,23 @@ bool celda(const QString &direccion, int *fila, int *columna)
     *columna = c - 1;
     *fila = m.captured(2).toInt() - 1;
     return *columna < 16384 && *fila < 1048576;
+}
+
+// A value as the sheet keeps it: a number stays a number (a double), anything else is the text
+// it converts to, never read as a number or a formula.
+QVariant valorDeCelda(const QVariant &v)
+{
+    switch (v.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return v.toDouble();
+    default:
+        return v.toString();
+    }
 }
 
 bool nombreDeHojaValido(const QString &nombre)
@@ -336,20 +358,22 @@ public:
         if (!error.isEmpty())
             return error;
         if (!abierto.contains(libro->mostradoEn)) {
+            // No program for it: the workbook stays in its file, for the user to find.
             if (!QDesktopServices::openUrl(QUrl::fromLocalFile(libro->mostradoEn)))
-                return QStringLiteral("La planilla quedo en ") + libro->mostradoEn
-                       + QStringLiteral(", pero no se pudo abrir con el programa de planillas "
-                                        "del escritorio.");
+                sinMostrar = libro->mostradoEn;
             abierto.append(libro->mostradoEn);
         }
         return QString();
     }
+
+    QString libroSinMostrar() const override { return sinMostrar; }
 
 private:
     bool visible = false;
     bool terminada = false;
     Libros *libros = nullptr;
     QStringList abierto;
+    QString sinMostrar;
 };
 
 QVariant Rango::dynamicCall(const char *function, const QVariant &var1)
@@ -365,12 +389,12 @@ QVariant Rango::dynamicCall(const char *function, const QVariant &var1)
         for (int i = 0; i < filas.size() && f0 + i <= f1; ++i) {
             const QVariantList fila = filas.at(i).toList();
             for (int j = 0; j < fila.size() && c0 + j <= c1; ++j)
-                hoja->celdas.insert({f0 + i, c0 + j}, fila.at(j).toString());
+                hoja->celdas.insert({f0 + i, c0 + j}, valorDeCelda(fila.at(j)));
         }
     } else {
         for (int f = f0; f <= f1; ++f)
             for (int c = c0; c <= c1; ++c)
-                hoja->celdas.insert({f, c}, var1.toString());
+                hoja->celdas.insert({f, c}, valorDeCelda(var1));
     }
     if (app->esVisible()) {
         const QString error = app->mostrar(libro);

@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTableWidget>
 
 namespace {
@@ -19,6 +21,52 @@ KolvasterFabricaAutomatizacion &fabrica()
 QString textoDe(const QTableWidgetItem *item)
 {
     return item ? item->text() : QString();
+}
+
+// A cell as a spreadsheet program reads what is typed into it, without ever losing a digit or
+// evaluating anything: a plain decimal number (an optional "-", digits without a superfluous
+// leading zero, optionally "." and digits; blanks around it ignored) of at most 15 significant
+// digits, which a double holds exactly, is a number; anything else ("00123", "1,5", "+5",
+// "1e5", a formula, a long code) is the text as it stands in the table.
+QVariant valorDeCelda(const QString &texto)
+{
+    static const QRegularExpression decimal(QStringLiteral("^-?(0|[1-9][0-9]*)(\\.[0-9]+)?$"));
+    const QString limpio = texto.trimmed();
+    if (!decimal.match(limpio).hasMatch())
+        return texto;
+    // Significant digits: all of them but the zeros before the first other digit.
+    QString digitos = limpio;
+    digitos.remove(QLatin1Char('-')).remove(QLatin1Char('.'));
+    int cifras = digitos.size();
+    for (int i = 0; i < digitos.size() && digitos.at(i) == QLatin1Char('0'); ++i)
+        --cifras;
+    if (cifras > 15)
+        return texto;
+    return limpio.toDouble() + 0.0; // "-0" is 0
+}
+
+// The sheet name the file format accepts: each of [ ] : * ? / \ (and an apostrophe at either
+// end) becomes "_", cut to 31 characters; nothing left gives the name a new sheet has.
+QString nombreDeHoja(const QString &pedido)
+{
+    static const QRegularExpression prohibidos(QStringLiteral("[\\[\\]:*?/\\\\]"));
+    QString nombre = pedido;
+    nombre.replace(prohibidos, QStringLiteral("_"));
+    if (nombre.size() > 31)
+        nombre.truncate(nombre.at(30).isHighSurrogate() ? 30 : 31);
+    if (nombre.startsWith(QLatin1Char('\'')))
+        nombre[0] = QLatin1Char('_');
+    if (nombre.endsWith(QLatin1Char('\'')))
+        nombre[nombre.size() - 1] = QLatin1Char('_');
+    return nombre.isEmpty() ? QStringLiteral("Hoja1") : nombre;
+}
+
+// An existing target that the finished workbook can take the place of: a file (not a
+// folder) in a folder where a new file can be created and renamed over it.
+bool sePuedeReemplazar(const QString &archivo)
+{
+    const QFileInfo destino(archivo);
+    return destino.isFile() && QFileInfo(destino.absolutePath()).isWritable();
 }
 
 } // namespace
@@ -76,6 +124,14 @@ QString KolvasterExcelGen::columnLetter(int n)
     return QString();
 }
 
+void KolvasterExcelGen::permisos(const QString &archivo)
+{
+    Mensajes::advertencia(this, QStringLiteral("Atencion"),
+                          QStringLiteral("No tiene permisos para escribir en archivo de destino. "
+                                         "La operacion no puede ejecutarse.\n\n")
+                              + archivo);
+}
+
 bool KolvasterExcelGen::fallo(const QString &detalle)
 {
     Mensajes::advertencia(this, QStringLiteral("Atencion"),
@@ -108,12 +164,10 @@ bool KolvasterExcelGen::exportTable(const QString &sheetName, const QString &fil
                                  QStringLiteral("El archivo\n") + fileName
                                      + QStringLiteral("\nya existe. Desea sobreescribirlo?")))
             return false;
-        if (!QFile::remove(fileName)) {
-            Mensajes::advertencia(this, QStringLiteral("Atencion"),
-                                  QStringLiteral("No tiene permisos para escribir en archivo de "
-                                                 "destino. La operacion no puede "
-                                                 "ejecutarse.\n\n")
-                                      + fileName);
+        // The old file stays where it is until the new workbook, written in full beside it,
+        // takes its place at once (SaveAs): a failed export leaves it untouched.
+        if (!sePuedeReemplazar(fileName)) {
+            permisos(fileName);
             return false;
         }
     }
@@ -158,10 +212,10 @@ bool KolvasterExcelGen::exportTable(const QString &sheetName, const QString &fil
     KolvasterAutomatizacion *hoja = subobjeto(hojas, "Item( int )", &error, 1);
     if (!hoja)
         return fallo(error);
-    if (!(error = llamada(hoja, "SetName(const QString&)", sheetName)).isEmpty())
+    if (!(error = llamada(hoja, "SetName(const QString&)", nombreDeHoja(sheetName))).isEmpty())
         return fallo(error);
 
-    // 5. The value matrix: the header row, then the visible rows, texts unchanged.
+    // 5. The value matrix: the header row (texts), then the visible rows (numbers and texts).
     QVariantList matriz;
     QVariantList encabezado;
     for (int c : columnas)
@@ -172,7 +226,7 @@ bool KolvasterExcelGen::exportTable(const QString &sheetName, const QString &fil
             continue;
         QVariantList fila;
         for (int c : columnas)
-            fila.append(textoDe(table->item(f, c)));
+            fila.append(valorDeCelda(textoDe(table->item(f, c))));
         matriz.append(QVariant(fila));
     }
 
@@ -190,6 +244,15 @@ bool KolvasterExcelGen::exportTable(const QString &sheetName, const QString &fil
         return fallo(error);
     if (!(error = llamada(rango, "SetValue(const QVariant&)", QVariant(matriz))).isEmpty())
         return fallo(error);
+    // Filled, but with nothing to show it in: the user is told where to find it.
+    if (fileName.isEmpty()) {
+        const QString dejado = excel->libroSinMostrar();
+        if (!dejado.isEmpty())
+            Mensajes::advertencia(this, QStringLiteral("Atencion"),
+                                  QStringLiteral("No hay un programa de planillas para abrir el "
+                                                 "libro.\n\nEl libro quedo en\n")
+                                      + dejado);
+    }
 
     // 8. Saved, closed and quit, only with a file name.
     if (!fileName.isEmpty()) {

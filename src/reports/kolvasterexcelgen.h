@@ -35,9 +35,14 @@ public:
     ~KolvasterExcelGen() override;
 
     // True when the workbook was filled (saved under fileName, or, with an empty fileName,
-    // opened for the user). False when the user declined to overwrite an existing target,
-    // the old target could not be removed, the table has no visible column or the spreadsheet
-    // program failed; the last three are told with a warning box.
+    // opened for the user; with no spreadsheet program to open it, a warning says where it was
+    // left). False when the user declined to overwrite an existing target, the old target
+    // cannot be replaced, the table has no visible column or the spreadsheet program failed;
+    // the last three are told with a warning box. An existing target is only ever replaced by
+    // a complete new workbook: a failed export leaves it as it was.
+    // Cells that hold a plain decimal number (at most 15 significant digits) are written as
+    // numbers, every other cell and the header row as their text; the sheet name is made one
+    // the file format accepts ([ ] : * ? / \ become "_", at most 31 characters).
     bool exportTable(const QString &sheetName, const QString &fileName, QTableWidget *table);
 
     // The n-th column name, from 1 ("A") to 30 ("AD"). Beyond 30: the error dialog of the
@@ -51,6 +56,7 @@ public:
 private:
     void iniciar();
     bool fallo(const QString &detalle);
+    void permisos(const QString &archivo);
 
     Ui::KolvasterExcelGen *ui;
     QStringList letras;

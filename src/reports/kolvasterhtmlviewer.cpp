@@ -5,23 +5,106 @@
 #include "base/mensajes.h"
 #include "ui_kolvasterhtmlviewer.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QHash>
+#include <QMutex>
 #include <QMarginsF>
 #include <QPageLayout>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QSaveFile>
 #include <QTableWidget>
 #include <QTextStream>
 #include <QUrl>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
 
+#include <atomic>
+
 namespace {
+
+// Report pages reach the web view through a URL scheme of our own, served from memory: the
+// view's setHtml goes through a data: URL, which the engine refuses silently above 2 MB, and a
+// report of a few thousand rows is larger than that. From memory nothing of the report is left
+// on disk and nothing has to be cleaned up. The scheme is an ordinary network-like one (neither
+// local nor secure), so that a page may still load the chart loader over plain http: that is
+// blocked from secure origins (mixed content) and, without extra settings, from local ones.
+const char esquemaDePaginas[] = "kolvaster-reporte";
+
+// The engine only accepts schemes registered before the application object exists, so this
+// runs while the program starts: in the launcher and in every program that uses the viewer.
+const bool esquemaRegistrado = [] {
+    QWebEngineUrlScheme esquema(esquemaDePaginas);
+    esquema.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    QWebEngineUrlScheme::registerScheme(esquema);
+    return true;
+}();
+
+// The pages being shown, by the path of their URL; each viewer removes its own.
+struct Paginas {
+    QMutex cerrojo;
+    QHash<QString, QByteArray> porRuta;
+};
+
+Paginas &paginas()
+{
+    static Paginas p;
+    return p;
+}
+
+class ServidorDePaginas : public QWebEngineUrlSchemeHandler
+{
+public:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+
+    void requestStarted(QWebEngineUrlRequestJob *pedido) override
+    {
+        QByteArray pagina;
+        {
+            QMutexLocker l(&paginas().cerrojo);
+            const auto it = paginas().porRuta.constFind(pedido->requestUrl().path());
+            if (it == paginas().porRuta.cend()) {
+                pedido->fail(QWebEngineUrlRequestJob::UrlNotFound);
+                return;
+            }
+            pagina = *it;
+        }
+        auto *datos = new QBuffer(pedido);
+        datos->setData(pagina);
+        datos->open(QIODevice::ReadOnly);
+        pedido->reply(QByteArrayLiteral("text/html;charset=utf-8"), datos);
+    }
+};
+
+// Shows the page in the view from memory (see esquemaDePaginas); ruta is the viewer's
+// previous page, replaced by this one.
+void mostrarPagina(QWebEngineView *vista, const QString &html, QString *ruta)
+{
+    Q_UNUSED(esquemaRegistrado);
+    static std::atomic<quint64> siguiente{0};
+    QWebEngineProfile *perfil = vista->page()->profile();
+    if (!perfil->urlSchemeHandler(esquemaDePaginas))
+        perfil->installUrlSchemeHandler(esquemaDePaginas, new ServidorDePaginas(perfil));
+    const QString nueva = QString::number(++siguiente);
+    {
+        QMutexLocker l(&paginas().cerrojo);
+        if (!ruta->isEmpty())
+            paginas().porRuta.remove(*ruta);
+        paginas().porRuta.insert(nueva, html.toUtf8());
+    }
+    *ruta = nueva;
+    vista->setUrl(QUrl(QLatin1String(esquemaDePaginas) + QLatin1Char(':') + nueva));
+}
 
 QString textoDe(const QTableWidgetItem *item)
 {
@@ -35,6 +118,41 @@ bool esNumero(const QString &texto)
     bool ok = false;
     texto.toDouble(&ok);
     return ok;
+}
+
+// A chart label as the inside of a JavaScript string literal within an HTML script block, so
+// that it reaches the chart as typed: backslashes and line breaks escaped, and every "<" too,
+// since "</script>" or "<!--" would end or bend the script block before the script runs.
+QString literalDeScript(const QString &texto)
+{
+    QString r;
+    r.reserve(texto.size());
+    for (const QChar c : texto) {
+        switch (c.unicode()) {
+        case '\\':
+            r += QLatin1String("\\\\");
+            break;
+        case '\n':
+            r += QLatin1String("\\n");
+            break;
+        case '\r':
+            r += QLatin1String("\\r");
+            break;
+        case '<':
+            r += QLatin1String("\\x3C");
+            break;
+        case 0x2028:
+        case 0x2029:
+            r += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16);
+            break;
+        default:
+            if (c.unicode() < 0x20)
+                r += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+            else
+                r += c;
+        }
+    }
+    return r;
 }
 
 } // namespace
@@ -99,7 +217,7 @@ KolvasterHTMLViewer::KolvasterHTMLViewer(QTableWidget *tabla, const QString &tit
     if (contarRegistros)
         source += QStringLiteral("Cantidad de registros: ") + QString::number(escritas);
     source += QStringLiteral("</body></html>");
-    ui->wv_main->setHtml(source, QUrl());
+    mostrarPagina(ui->wv_main, source, &rutaPagina);
 }
 
 QString KolvasterHTMLViewer::addChart(const QString &chartClass, const QString &title,
@@ -118,7 +236,7 @@ QString KolvasterHTMLViewer::addChart(const QString &chartClass, const QString &
             celda.replace(QLatin1Char('\''), QLatin1Char('_'));
             celda.replace(QLatin1Char('"'), QLatin1Char('_'));
             if (i == 0 || j == 0)
-                celda = QLatin1Char('\'') + celda + QLatin1Char('\'');
+                celda = QLatin1Char('\'') + literalDeScript(celda) + QLatin1Char('\'');
             celdas.append(celda);
         }
         filas += QLatin1Char('[') + celdas.join(QLatin1Char(',')) + QLatin1Char(']');
@@ -127,6 +245,7 @@ QString KolvasterHTMLViewer::addChart(const QString &chartClass, const QString &
 
     QString titulo = title;
     titulo.replace(QLatin1Char('"'), QLatin1Char('_'));
+    titulo = literalDeScript(titulo);
 
     QString script;
     script += QStringLiteral("<script type=\"text/javascript\">\nfunction drawVisualization_");
@@ -165,6 +284,10 @@ void KolvasterHTMLViewer::iniciar(const QString &titulo)
 
 KolvasterHTMLViewer::~KolvasterHTMLViewer()
 {
+    if (!rutaPagina.isEmpty()) {
+        QMutexLocker l(&paginas().cerrojo);
+        paginas().porRuta.remove(rutaPagina);
+    }
     delete ui;
 }
 
@@ -212,7 +335,7 @@ void KolvasterHTMLViewer::setHtmlBody(const QString &body)
     source += QStringLiteral("<h2>") + windowTitle() + QStringLiteral("</h2>");
     source += body;
     source += QStringLiteral("</body>");
-    ui->wv_main->setHtml(source, QUrl());
+    mostrarPagina(ui->wv_main, source, &rutaPagina);
 }
 
 void KolvasterHTMLViewer::setPrintMargins(int left, int right, int top, int bottom)
@@ -266,16 +389,25 @@ void KolvasterHTMLViewer::on_pb_pdf_clicked()
     // The page's own PDF writer keeps the text as text; it works asynchronously, so wait here
     // until the file is written, as the rest of the program expects when the slot returns.
     QEventLoop espera_pdf;
+    bool escrito = false;
     connect(ui->wv_main->page(), &QWebEnginePage::pdfPrintingFinished, &espera_pdf,
-            [&espera_pdf](const QString &, bool) { espera_pdf.quit(); });
+            [&espera_pdf, &escrito](const QString &, bool ok) {
+                escrito = ok;
+                espera_pdf.quit();
+            });
     ui->wv_main->page()->printToPdf(archivo, printer.pageLayout(), printer.pageRanges());
     espera_pdf.exec();
     espera.hide();
+    if (!escrito)
+        noSeGuardo(archivo);
 }
 
 void KolvasterHTMLViewer::on_pb_print_clicked()
 {
-    QPrinter printer(QPrinter::ScreenResolution);
+    // The web view hands a printer a picture of each page, drawn at the printer's resolution:
+    // at its own resolution the print is as sharp as the printer allows, where the screen's
+    // would give a picture of about 96 dots per inch.
+    QPrinter printer(QPrinter::HighResolution);
     // Qt 6 calls a native printer valid even on a machine without any printer (it would fall
     // back to a file), so the list of installed printers decides.
     if (!printer.isValid() || QPrinterInfo::availablePrinters().isEmpty()) {
@@ -287,23 +419,52 @@ void KolvasterHTMLViewer::on_pb_print_clicked()
     QPrintDialog dialogo(&printer, this);
     if (dialogo.exec() != QDialog::Accepted)
         return;
+    // Printed to a file from the dialog, the "printer" claims 1200 dpi: a picture of close to
+    // 1 GB per page. 300 dpi is sharp on paper; a PDF with real text is the PDF button's.
+    if (printer.outputFormat() == QPrinter::PdfFormat && printer.resolution() > 300)
+        printer.setResolution(300);
     aplicarMargenes(&printer);
+    imprimir(&printer);
+}
 
+bool KolvasterHTMLViewer::imprimir(QPrinter *printer)
+{
     QEventLoop espera;
-    connect(ui->wv_main, &QWebEngineView::printFinished, &espera, [&espera](bool) { espera.quit(); });
-    ui->wv_main->print(&printer);
+    bool impreso = false;
+    connect(ui->wv_main, &QWebEngineView::printFinished, &espera, [&espera, &impreso](bool ok) {
+        impreso = ok;
+        espera.quit();
+    });
+    ui->wv_main->print(printer);
     espera.exec();
+    return impreso;
 }
 
 void KolvasterHTMLViewer::on_pb_saveSource_clicked()
 {
-    const QString archivo = Mensajes::archivoGuardar(
-        this, QStringLiteral("Guardar source de reporte"), QString(), QString());
-    QFile f(archivo);
-    if (archivo.isEmpty() || !f.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+    const QString archivo =
+        Mensajes::archivoGuardar(this, QStringLiteral("Guardar source de reporte"), QString(),
+                                 QStringLiteral("Archivo HTML (*.html *.htm)"));
+    if (archivo.isEmpty())
         return;
-    QTextStream salida(&f);
-    salida << source;
+    // Written beside the target and put in its place only when complete; where the folder
+    // does not allow that, straight into the file.
+    QSaveFile f(archivo);
+    f.setDirectWriteFallback(true);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        QTextStream salida(&f);
+        salida << source;
+        salida.flush();
+        if (salida.status() == QTextStream::Ok && f.commit())
+            return;
+    }
+    noSeGuardo(archivo);
+}
+
+void KolvasterHTMLViewer::noSeGuardo(const QString &archivo)
+{
+    Mensajes::advertencia(this, QStringLiteral("Atencion"),
+                          QStringLiteral("No se pudo guardar el archivo\n") + archivo);
 }
 
 void KolvasterHTMLViewer::changeEvent(QEvent *e)

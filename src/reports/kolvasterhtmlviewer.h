@@ -57,6 +57,8 @@ public:
 
     // Puts the margins on the printer when they were set; otherwise the printer keeps its own.
     void aplicarMargenes(QPrinter *printer) const;
+    // Prints the page shown onto the printer as it is set up; true when it was printed.
+    bool imprimir(QPrinter *printer);
 
 public slots:
     void terminoCarga(bool estado);
@@ -69,9 +71,11 @@ protected:
 
 private:
     void iniciar(const QString &titulo);
+    void noSeGuardo(const QString &archivo);
 
     Ui::KolvasterHTMLViewer *ui;
     QString source;
+    QString rutaPagina; // where the web view fetches the page shown (empty before the first)
     QStringList estilosExtra;
     int margenIzquierdo = 0;
     int margenDerecho = 0;

@@ -48,7 +48,7 @@ private slots:
                   dir.filePath("libro.xlsx")});
         QVERIFY(py.waitForFinished(30000));
         QCOMPARE(QString::fromUtf8(py.readAllStandardOutput()).trimmed(),
-                 QString::fromUtf8("Hoja [['Nombre', 'Monto'], ['O\\'Hara <i>\"x\"</i>', ' 12 '], "
+                 QString::fromUtf8("Hoja [['Nombre', 'Monto'], ['O\\'Hara <i>\"x\"</i>', 12], "
                                    "['Ñu', '1,5']]"));
     }
 

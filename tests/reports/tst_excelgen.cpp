@@ -115,6 +115,39 @@ QJsonArray celda(const QString &valor)
     return QJsonArray{valor, "s"};
 }
 
+QJsonArray numero(double valor)
+{
+    return QJsonArray{valor, "n"};
+}
+
+// A small file system of its own (as root), filled up: what is written there runs out of room.
+// Unmounted when it goes.
+struct DiscoLleno {
+    QTemporaryDir base;
+    QString dir = base.filePath("lleno");
+    bool montado = false;
+
+    DiscoLleno()
+    {
+        QDir().mkpath(dir);
+        montado = QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=2m", "tmpfs", dir}) == 0;
+    }
+    ~DiscoLleno()
+    {
+        if (montado)
+            QProcess::execute("umount", {dir});
+    }
+    // Takes every free byte, so that any further write fails.
+    void llenar()
+    {
+        QFile relleno(dir + "/relleno");
+        relleno.open(QIODevice::WriteOnly);
+        const QByteArray bloque(64 * 1024, 'x');
+        while (relleno.write(bloque) == bloque.size() && relleno.flush()) {
+        }
+    }
+};
+
 } // namespace
 
 class TstExcelGen : public QObject
@@ -336,11 +369,11 @@ private slots:
         QCOMPARE(libro["rows"].toArray(),
                  (QJsonArray{
                      QJsonArray{celda("Nombre"), celda("Importe"), vacia},
-                     QJsonArray{celda(QString::fromUtf8(" Ñandú <b>&</b> ")), celda(" 12 "),
+                     QJsonArray{celda(QString::fromUtf8(" Ñandú <b>&</b> ")), numero(12),
                                 celda("=1+1")},
                      QJsonArray{celda("O'Hara \"Cia\""), celda("1,5"), celda("007")},
                      QJsonArray{vacia, celda("1e3"), celda("TRUE")},
-                     QJsonArray{celda("ultima"), celda("-3.25"), vacia},
+                     QJsonArray{celda("ultima"), numero(-3.25), vacia},
                  }));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"informe.xlsx"});
     }
@@ -504,12 +537,127 @@ private slots:
         QCOMPARE(advertencias().size(), 1);
         QVERIFY(QDir(dir.path()).isEmpty());
 
-        // An invalid sheet name is told the same way.
+        // A sheet name the file format refuses no longer fails the export: it is mended.
         guion.olvidar();
-        QVERIFY(!g.exportTable("a/b", ruta, &t));
+        t.item(1, 1)->setText("x");
+        QVERIFY(g.exportTable("a/b", ruta, &t));
+        QVERIFY(advertencias().isEmpty());
+        QCOMPARE(leerLibro(ruta)["active"].toString(), QString("a_b"));
+    }
+
+    void tiposDeCelda()
+    {
+        // What a spreadsheet program makes of a typed value: plain decimal numbers of up to 15
+        // significant digits are numbers, everything else keeps its text; the header row is
+        // text even when it looks like a number.
+        const QStringList textos{
+            "0",     " 42 ",  "-7",    "3.5",   "-0.25", "0.0001", "123456789012345",
+            "0.000123456789012345", "-0",
+            "00123", "1,5",   "+5",    "1e5",   "=SUM(A1:A3)", "12345678901234567890",
+            "1234567890123456", "1.",  ".5",    "-",     "", "1 000", "0x1F", "- 3"};
+        QTableWidget t(textos.size(), 1);
+        t.setHorizontalHeaderItem(0, new QTableWidgetItem("2024"));
+        for (int f = 0; f < textos.size(); ++f)
+            t.setItem(f, 0, new QTableWidgetItem(textos.at(f)));
+        QTemporaryDir dir;
+        const QString ruta = dir.filePath("tipos.xlsx");
+        KolvasterExcelGen g;
+        QVERIFY(g.exportTable("Tipos", ruta, &t));
+        const QJsonArray filas = leerLibro(ruta)["rows"].toArray();
+        QCOMPARE(filas.size(), textos.size() + 1);
+        QCOMPARE(filas[0][0], QJsonValue(celda("2024")));
+        const QList<QJsonArray> esperado{
+            numero(0), numero(42), numero(-7), numero(3.5), numero(-0.25), numero(0.0001),
+            numero(123456789012345.0), numero(0.000123456789012345), numero(0),
+            celda("00123"), celda("1,5"), celda("+5"), celda("1e5"), celda("=SUM(A1:A3)"),
+            celda("12345678901234567890"), celda("1234567890123456"), celda("1."), celda(".5"),
+            celda("-"), QJsonArray{QJsonValue(), "n"}, celda("1 000"), celda("0x1F"),
+            celda("- 3")};
+        for (int f = 0; f < textos.size(); ++f)
+            QVERIFY2(filas[f + 1][0] == QJsonValue(esperado.at(f)),
+                     qPrintable(textos.at(f) + " -> "
+                                + QJsonDocument(filas[f + 1].toArray()).toJson(
+                                    QJsonDocument::Compact)));
+    }
+
+    void nombresDeHoja()
+    {
+        grabar();
+        QTableWidget t;
+        llenar(t, 1, 1);
+        KolvasterExcelGen g;
+        const QList<QPair<QString, QString>> casos{
+            {"Ventas 11/2012", "Ventas 11_2012"},
+            {"a[b]c:d*e?f/g\\h", "a_b_c_d_e_f_g_h"},
+            {"Un nombre de hoja de mas de treinta y un caracteres", "Un nombre de hoja de mas de tre"},
+            {"", "Hoja1"},
+            {"'Citado'", "_Citado_"},
+        };
+        for (const auto &caso : casos)
+            QVERIFY(g.exportTable(caso.first, QString(), &t));
+        QStringList nombres;
+        for (const QString &l : bitacora.llamadas)
+            if (l.startsWith("sheet SetName(const QString&)"))
+                nombres << l.mid(QString("sheet SetName(const QString&) ").size());
+        QStringList esperados;
+        for (const auto &caso : casos)
+            esperados << caso.second;
+        QCOMPARE(nombres, esperados);
+        QVERIFY(advertencias().isEmpty());
+
+        // The real workbook takes them.
+        KolvasterExcelGen::setFabricaAutomatizacion(nullptr);
+        QTemporaryDir dir;
+        QVERIFY(g.exportTable("Ventas 11/2012", dir.filePath("v.xlsx"), &t));
+        QCOMPARE(leerLibro(dir.filePath("v.xlsx"))["active"].toString(),
+                 QString("Ventas 11_2012"));
+    }
+
+    void discoLlenoConservaElAnterior()
+    {
+        // The old file is replaced only by a complete new workbook: with no room for it, the
+        // old bytes stay.
+        DiscoLleno disco;
+        if (!disco.montado)
+            QSKIP("mounting a small file system needs root");
+        const QString ruta = disco.dir + "/informe.xlsx";
+        const QByteArray viejo = "el libro de ayer";
+        escribirArchivo(ruta, viejo);
+        disco.llenar();
+        QTableWidget t;
+        llenar(t, 2000, 10);
+        KolvasterExcelGen g;
+        Mensajes::responder(QString("Ok"));
+        QVERIFY(!g.exportTable("Hoja", ruta, &t));
+        QCOMPARE(leer(ruta), viejo);
         QCOMPARE(advertencias().size(), 1);
-        QVERIFY(advertencias().at(0).texto.contains("a/b"));
-        QVERIFY(QDir(dir.path()).isEmpty());
+        QVERIFY(advertencias().at(0).texto.contains(ruta));
+        // Nothing half-written left beside it.
+        QCOMPARE(QDir(disco.dir).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"informe.xlsx", "relleno"}));
+    }
+
+    void sinProgramaDePlanillas()
+    {
+        // "Abrir en planilla" on a machine without any program to open the workbook: it is
+        // written all the same, and the user is told so and where it is.
+        const QByteArray path = qgetenv("PATH");
+        QTemporaryDir vacio;
+        qputenv("PATH", vacio.path().toLocal8Bit());
+        QTableWidget t;
+        llenar(t, 2, 2);
+        KolvasterExcelGen g;
+        const bool ok = g.exportTable("Hoja", QString(), &t);
+        qputenv("PATH", path);
+        QVERIFY(ok);
+        QCOMPARE(advertencias().size(), 1);
+        const QString texto = advertencias().at(0).texto;
+        QVERIFY2(texto.startsWith("No hay un programa de planillas para abrir el libro.\n\n"
+                                  "El libro quedo en\n"),
+                 qPrintable(texto));
+        const QString dejado = texto.section('\n', -1);
+        QCOMPARE(leerLibro(dejado)["rows"].toArray().size(), 3);
+        QFile::remove(dejado);
     }
 };
 

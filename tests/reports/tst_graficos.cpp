@@ -141,6 +141,35 @@ private slots:
         QCOMPARE(s.pagina->errores, QStringList());
     }
 
+    void etiquetasRaras()
+    {
+        // Labels that would end the script's string or the script block itself reach the
+        // chart as typed (apostrophes and double quotes still become "_"); the page is one the
+        // chart loader may come to over plain http.
+        Visor s;
+        const QStringList raras{"C:\\", "una\nlinea", "</script><b>x</b>", "<!-- <script>",
+                                QString::fromUtf8("tab\tfin\r\u2028\u2029ñ"), "a\\'b\\\"c"};
+        QList<QStringList> datos{{"</script>", "C:\\"}};
+        for (const QString &r : raras)
+            datos << QStringList{r, "1"};
+        const QString g = s.v.addChart("BarChart", "Ruta C:\\ \"x\" </script>", datos, 300, 200);
+        QVERIFY(s.cargar(g));
+
+        const QJsonObject r = registro(s.pagina, 1);
+        QCOMPARE(r["dibujos"].toArray().size(), 1);
+        const QJsonObject dibujo = r["dibujos"][0].toObject();
+        QJsonArray filas{QJsonArray{"</script>", "C:\\"}};
+        for (QString rara : raras)
+            filas.append(QJsonArray{rara.replace('\'', '_').replace('"', '_'), 1});
+        QCOMPARE(dibujo["filas"].toArray(), filas);
+        QCOMPARE(dibujo["opciones"].toObject()["title"].toString(),
+                 QString("Ruta C:\\ _x_ </script>"));
+        QCOMPARE(r["errores"].toArray(), QJsonArray());
+        QCOMPARE(s.pagina->errores, QStringList());
+        // Not a secure context: a secure one may not load plain-http scripts.
+        QCOMPARE(evaluar(s.pagina, "window.isSecureContext"), QJsonValue(false));
+    }
+
     void unErrorSeNota()
     {
         // The same checks see a page whose chart script fails: an unknown chart class.

@@ -12,8 +12,10 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 namespace {
@@ -24,7 +26,21 @@ const QString estilo = estiloReporte;
 bool esperarCarga(KolvasterHTMLViewer &v)
 {
     QSignalSpy carga(v.findChild<QWebEngineView *>("wv_main"), &QWebEngineView::loadFinished);
-    return carga.wait(30000);
+    return carga.wait(60000);
+}
+
+// What a script gives back in the page the viewer shows.
+QVariant evaluar(KolvasterHTMLViewer &v, const QString &js)
+{
+    QVariant r = QStringLiteral("<sin respuesta>");
+    bool hecho = false;
+    v.findChild<QWebEngineView *>("wv_main")->page()->runJavaScript(js, [&](const QVariant &x) {
+        r = x;
+        hecho = true;
+    });
+    for (int i = 0; i < 3000 && !hecho; ++i)
+        QTest::qWait(10);
+    return r;
 }
 
 } // namespace
@@ -142,6 +158,53 @@ private slots:
         const QByteArray pdf = leer(ruta);
         QVERIFY(pdf.startsWith("%PDF"));
         QVERIFY(pdf.contains("/Font"));
+
+        // A name typed without an extension gets the filter's.
+        Mensajes::responder(dir.filePath("informe"));
+        v.findChild<QPushButton *>("pb_pdf")->click();
+        QVERIFY(leer(dir.filePath("informe.pdf")).startsWith("%PDF"));
+        QVERIFY(!QFile::exists(dir.filePath("informe")));
+
+        // A file that cannot be written is said, with its name.
+        Mensajes::olvidar();
+        const QString imposible = dir.filePath("no/existe/reporte.pdf");
+        Mensajes::responder(imposible);
+        v.findChild<QPushButton *>("pb_pdf")->click();
+        const auto fallo = Mensajes::mostrados();
+        QCOMPARE(fallo.size(), 2);
+        QCOMPARE(fallo.at(1).tipo, Mensajes::Tipo::Advertencia);
+        QCOMPARE(fallo.at(1).titulo, QString("Atencion"));
+        QCOMPARE(fallo.at(1).texto, "No se pudo guardar el archivo\n" + imposible);
+    }
+
+    void paginaGrande()
+    {
+        // 20,000 rows of 5 columns: a page of over 2 MB, shown, counted in the page itself and
+        // exported to PDF.
+        QTableWidget t(20000, 5);
+        for (int f = 0; f < t.rowCount(); ++f)
+            for (int c = 0; c < 5; ++c)
+                t.setItem(f, c, new QTableWidgetItem(c == 1 ? QString::fromUtf8("Ñandú %1").arg(f)
+                                                            : QString::number(f * 5 + c)));
+        KolvasterHTMLViewer v(&t, "Grande", "", true);
+        QVERIFY(v.htmlSource().toUtf8().size() > 2 * 1024 * 1024);
+        QTRY_COMPARE_WITH_TIMEOUT(evaluar(v, "document.querySelectorAll('tr').length").toInt(),
+                                  20001, 60000);
+        QCOMPARE(evaluar(v, "document.querySelectorAll('tr')[20000].cells[1].textContent")
+                     .toString(),
+                 QString::fromUtf8("Ñandú 19999"));
+        QVERIFY(evaluar(v, "document.body.textContent").toString().endsWith(
+            "Cantidad de registros: 20000"));
+
+        QTemporaryDir dir;
+        const QString ruta = dir.filePath("grande.pdf");
+        Mensajes::responder(ruta);
+        v.findChild<QPushButton *>("pb_pdf")->click();
+        const QByteArray pdf = leer(ruta);
+        QVERIFY(pdf.startsWith("%PDF"));
+        // Some 600 pages, not the one empty page of a blank view.
+        QVERIFY2(pdf.count("/Type /Page\n") > 500, qPrintable(QString::number(pdf.size())));
+        QCOMPARE(Mensajes::mostrados().size(), 1); // the file prompt, no warning
     }
 
     void imprimirSinImpresora()
@@ -179,6 +242,20 @@ private slots:
         boton->click();
         QCOMPARE(QString::fromUtf8(leer(ruta)), v.htmlSource());
         QCOMPARE(Mensajes::mostrados().last().titulo, QString("Guardar source de reporte"));
+
+        // Without an extension: ".html"; and a file that cannot be written is said.
+        Mensajes::responder(dir.filePath("sin"));
+        boton->click();
+        QCOMPARE(QString::fromUtf8(leer(dir.filePath("sin.html"))), v.htmlSource());
+        Mensajes::olvidar();
+        const QString imposible = dir.filePath("no/existe/fuente.html");
+        Mensajes::responder(imposible);
+        boton->click();
+        const auto m = Mensajes::mostrados();
+        QCOMPARE(m.size(), 2);
+        QCOMPARE(m.at(1).tipo, Mensajes::Tipo::Advertencia);
+        QCOMPARE(m.at(1).titulo, QString("Atencion"));
+        QCOMPARE(m.at(1).texto, "No se pudo guardar el archivo\n" + imposible);
     }
 };
 
