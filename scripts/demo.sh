@@ -4,8 +4,12 @@
 # home of its own, build-demo/home (installation folder, profiles, the demo programs' log and
 # the desktop's caches), and a temporary folder under build-demo/: the demo writes nothing
 # outside the repository, so a real installation under your home is never touched.
-#   scripts/demo.sh
+#   scripts/demo.sh              one server
+#   scripts/demo.sh --cluster    a three-node Galera cluster behind HAProxy (scripts/cluster.sh);
+#                                the launcher connects through the balancer
 set -euo pipefail
+cluster=0
+[ "${1:-}" = --cluster ] && cluster=1
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/packages.sh" imagemagick
 
@@ -21,12 +25,22 @@ export TMPDIR="$build/tmp"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" -j2
 
-dbdir="$build/demo-db"
-"$root/scripts/testdb.sh" start "$dbdir" "$port" "$db" --query-cache >/dev/null
-trap '"$root/scripts/testdb.sh" stop "$dbdir"' EXIT
+if [ $cluster = 1 ]; then
+  # The balancer's port (the nodes take the next three, Galera's own traffic ports above them).
+  port=${KOLVASTER_DEMO_CLUSTER_PORT:-35100}
+  dbdir="$build/demo-cluster"
+  "$root/scripts/cluster.sh" start "$dbdir" "$db" "$port" --query-cache
+  trap '"$root/scripts/cluster.sh" stop "$dbdir"' EXIT
+  socket="$dbdir/n1/sock"
+else
+  dbdir="$build/demo-db"
+  "$root/scripts/testdb.sh" start "$dbdir" "$port" "$db" --query-cache >/dev/null
+  trap '"$root/scripts/testdb.sh" stop "$dbdir"' EXIT
+  socket="$dbdir/mysql.sock"
+fi
 
 export DEMO_DB=$db DEMO_HOME=$demohome DEMO_BUILD=$build
-export DEMO_SQL="mariadb --no-defaults --socket=$dbdir/mysql.sock -uroot $db"
+export DEMO_SQL="mariadb --no-defaults --socket=$socket -uroot $db"
 photo=$(mktemp --suffix=.png)
 convert -size 90x90 gradient:'#4891d9'-'#c5e0f7' -fill white -draw 'circle 45,36 45,18' \
   -draw 'ellipse 45,92 30,26 180,360' "$photo"
