@@ -9,16 +9,21 @@
 # repository, so a real installation under your home is never touched.
 #   scripts/demo.sh            start (the data of earlier runs, if any)
 #   scripts/demo.sh --reset    start from fresh demo data
+#   scripts/demo.sh --cluster  on a three-node Galera cluster behind HAProxy (scripts/cluster.sh),
+#                              the launcher connecting through the balancer; the cluster and its
+#                              data last as long as the demo
 # For the demo's own test: KOLVASTER_DEMO_DIR (in place of build-demo/), KOLVASTER_DEMO_BIN (a
 # build to take the programs from instead of building) and KOLVASTER_DEMO_LAUNCHER (the command
 # run in place of the launcher).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 reset=0
+cluster=0
 case "${1:-}" in
   "") ;;
   --reset) reset=1 ;;
-  *) echo "usage: $0 [--reset]" >&2; exit 2 ;;
+  --cluster) cluster=1 ;;
+  *) echo "usage: $0 [--reset | --cluster]" >&2; exit 2 ;;
 esac
 "$root/scripts/packages.sh" imagemagick
 
@@ -27,10 +32,18 @@ port=${KOLVASTER_DEMO_PORT:-33307}
 db=demo
 demohome="$build/home"
 dbdir="$build/demo-db"
+socket="$dbdir/mysql.sock"
+if [ $cluster -eq 1 ]; then
+  # The balancer's port (the nodes take the next three, Galera's own traffic ports above them).
+  port=${KOLVASTER_DEMO_CLUSTER_PORT:-35100}
+  dbdir="$build/demo-cluster"
+  socket="$dbdir/n1/sock"
+  reset=1
+fi
 # Written once the demo data is complete: without it the data is set up again.
 sembrada="$dbdir/sembrada"
 if [ $reset -eq 1 ] || [ ! -f "$sembrada" ]; then
-  "$root/scripts/testdb.sh" stop "$dbdir"
+  [ $cluster -eq 1 ] || "$root/scripts/testdb.sh" stop "$dbdir"
   rm -rf "$demohome" "$build/run"
 fi
 mkdir -p "$demohome" "$build/tmp" "$build/xdg-runtime"
@@ -48,13 +61,18 @@ fi
 
 parar() {
   echo
-  echo "Stopping the demo server; its data stays in $dbdir for the next run."
-  "$root/scripts/testdb.sh" stop "$dbdir" --keep
+  if [ $cluster -eq 1 ]; then
+    echo "Stopping the demo cluster."
+    "$root/scripts/cluster.sh" stop "$dbdir"
+  else
+    echo "Stopping the demo server; its data stays in $dbdir for the next run."
+    "$root/scripts/testdb.sh" stop "$dbdir" --keep
+  fi
 }
 # The demo data: users, pictures, reports, logins, and the parts in demo.d (programs, accounts).
 sembrar() {
   export DEMO_DB=$db DEMO_HOME=$demohome DEMO_BUILD=$bin
-  export DEMO_SQL="mariadb --no-defaults --socket=$dbdir/mysql.sock -uroot $db"
+  export DEMO_SQL="mariadb --no-defaults --socket=$socket -uroot $db"
   photo=$(mktemp --suffix=.png)
   convert -size 90x90 gradient:'#4891d9'-'#c5e0f7' -fill white -draw 'circle 45,36 45,18' \
     -draw 'ellipse 45,92 30,26 180,360' "$photo"
@@ -82,7 +100,10 @@ SQL
 }
 
 trap parar EXIT
-if [ -f "$sembrada" ]; then
+if [ $cluster -eq 1 ]; then
+  "$root/scripts/cluster.sh" start "$dbdir" "$db" "$port" --query-cache
+  sembrar
+elif [ -f "$sembrada" ]; then
   "$root/scripts/testdb.sh" resume "$dbdir" "$port" --query-cache >/dev/null
   echo "Demo database \"$db\" as the last run left it (scripts/demo.sh --reset starts afresh)."
 else

@@ -1,6 +1,13 @@
 -- Tables of a Kolvaster system database.
 -- Loaded into an empty database by the test bed, the demo and the benchmarks.
 -- The launcher never creates or alters tables itself.
+-- Every table has a primary key, as a Galera cluster needs to replicate rows safely and without
+-- full scans. Tables whose rows have no natural key carry a surrogate one as their last column
+-- (<table>_id): no statement of the launcher names it, and it adds no uniqueness, so every
+-- statement that lists its columns behaves as before (one without a column list would not).
+-- A user/program or user/report link exists at most once (it is written delete-then-insert,
+-- in one transaction); its unique key lets two administrators who grant the same link at the
+-- same moment on two nodes collide (one of them gets a deadlock) instead of storing it twice.
 
 CREATE TABLE sysuser (
   sysuser_id   BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
@@ -15,6 +22,7 @@ CREATE TABLE sysuser (
 CREATE TABLE sysuserimg (
   sysuser_id  BIGINT NOT NULL,
   imagen      LONGBLOB,
+  sysuserimg_id  BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
   KEY ix_sysuserimg_user (sysuser_id)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
@@ -38,13 +46,15 @@ CREATE TABLE sysuserapp (
   sysuser_id  BIGINT NOT NULL,
   app_id      BIGINT NOT NULL,
   clogleido   BOOLEAN NULL,
-  KEY ix_sysuserapp_user (sysuser_id, app_id)
+  sysuserapp_id  BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
+  UNIQUE KEY uq_sysuserapp (sysuser_id, app_id)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
 CREATE TABLE sysuserelog (
   sysuserelogtipo_id  INT NOT NULL,
   sysuser_id          BIGINT NOT NULL,
   cuando              DATETIME NOT NULL,
+  sysuserelog_id  BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
   KEY ix_sysuserelog_user (sysuser_id, cuando)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
@@ -52,6 +62,7 @@ CREATE TABLE appuse (
   sysuser_id  BIGINT NOT NULL,
   app_id      BIGINT NULL,
   cuando      DATETIME NOT NULL,
+  appuse_id  BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
   KEY ix_appuse_user (sysuser_id)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
@@ -63,16 +74,19 @@ CREATE TABLE report (
 CREATE TABLE sysuserreport (
   sysuser_id  BIGINT NOT NULL,
   report_id   BIGINT NOT NULL,
-  KEY ix_sysuserreport_user (sysuser_id, report_id)
+  sysuserreport_id  BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
+  UNIQUE KEY uq_sysuserreport (sysuser_id, report_id)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
 CREATE TABLE kolvaster (
-  versionlauncher  VARCHAR(20) NOT NULL
+  versionlauncher  VARCHAR(20) NOT NULL,
+  kolvaster_id  BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
 CREATE TABLE kolvasterop (
   sysuser_id  BIGINT NOT NULL,
   llave       VARCHAR(40) NOT NULL,
   valor       VARCHAR(255) NOT NULL DEFAULT '',
+  kolvasterop_id  BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
   KEY ix_kolvasterop_user (sysuser_id, llave)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;

@@ -73,19 +73,40 @@ bool haySeleccion(QWidget *padre, QTableWidget *origen)
 }
 } // namespace
 
+// A move of more than one statement (delete, then insert) is one transaction: two
+// administrators granting the same link at once then leave one row, and the one who loses the
+// race (on a Galera cluster, a certification conflict reported as a deadlock) gets the error
+// dialog with nothing written. A link is never left deleted without its insert.
 bool KolvasterUser::moverEntrada(QTableWidget *origen, const QStringList &sentencias)
 {
     if (!haySeleccion(this, origen))
         return false;
     const qint64 usuario = idSeleccionado();
     const qint64 id = origen->item(origen->currentRow(), 0)->text().toLongLong(nullptr, 10);
+    QSqlDatabase db = QSqlDatabase::database();
+    const bool transaccion = sentencias.size() > 1;
+    if (transaccion && !db.transaction()) {
+        reportarError(db.lastError().text());
+        return false;
+    }
     for (const QString &sql : sentencias) {
         QSqlQuery q;
         q.prepare(sql);
         q.bindValue(QStringLiteral(":user"), usuario);
         q.bindValue(QStringLiteral(":id"), id);
-        if (!ejecutar(q))
+        if (!q.exec()) {
+            const QString texto = q.lastError().text();
+            if (transaccion)
+                db.rollback();
+            reportarError(texto);
             return false;
+        }
+    }
+    if (transaccion && !db.commit()) {
+        const QString texto = db.lastError().text();
+        db.rollback();
+        reportarError(texto);
+        return false;
     }
     return true;
 }

@@ -257,7 +257,7 @@ private slots:
         k->responderKeepAlive(3);
         QCOMPARE(k->changelogsPendientes, QStringList({"sinbin"}));
 
-        TestDb::ejecutar("INSERT INTO sysuserapp VALUES (?,?,TRUE)", {ana, sinbin});
+        TestDb::ejecutar("INSERT INTO sysuserapp (sysuser_id,app_id,clogleido) VALUES (?,?,TRUE)", {ana, sinbin});
         k->terminoPrograma();
         QCOMPARE(k->programasAbiertos, -1);
         k->programasAbiertos = 0;

@@ -1,0 +1,194 @@
+#!/usr/bin/env bash
+# A MariaDB Galera cluster of three nodes behind HAProxy, on loopback, for the tests, the demo
+# and the benchmarks (see README, "Mas de un servidor").
+#
+#   cluster.sh start DIR [DATABASE [PORT]] [--query-cache]
+#                          three nodes on 127.0.0.1:PORT+1..PORT+3 (Galera's own traffic on
+#                          PORT+101.., IST on PORT+201.., SST on PORT+301..) and HAProxy in TCP
+#                          mode on 127.0.0.1:PORT (default 35100), the balancer users connect to;
+#                          loads sql/schema.sql into DATABASE (default "prueba") and makes the
+#                          same accounts as testdb.sh; prints the balancer's address
+#   cluster.sh stop DIR    stops HAProxy and the nodes and removes DIR
+#   cluster.sh kill DIR N  kills node N at once (SIGKILL), as a crash would
+#   cluster.sh node DIR N  starts node N again: it rejoins the cluster (IST when its position
+#                          can be recovered, SST with mariabackup otherwise) and is synced
+#   cluster.sh status DIR  each node's wsrep state and the cluster size
+#
+# State transfers use mariabackup: rsync's daemon drops root's privileges and cannot read the
+# data directory. Every node runs with the query cache when --query-cache is given (64 MB).
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+usage() {
+  echo "usage: $0 start DIR [DATABASE [PORT]] [--query-cache] | stop DIR | kill DIR N | node DIR N | status DIR" >&2
+  exit 2
+}
+cmd=${1:-}
+dir=${2:-}
+[ -n "$cmd" ] && [ -n "$dir" ] || usage
+shift 2
+cache=0
+args=()
+for a in "$@"; do
+  if [ "$a" = --query-cache ]; then cache=1; else args+=("$a"); fi
+done
+mkdir -p "$dir"
+dir=$(cd "$dir" && pwd)
+
+# The settings of a started cluster are kept beside it, so that kill/node/stop need only DIR.
+conf="$dir/cluster.env"
+[ -f "$conf" ] && . "$conf"
+
+client() { mariadb --no-defaults --socket="$dir/n$1/sock" -uroot "${@:2}"; }
+estado() { client "$1" -N -e "SHOW STATUS LIKE '$2'" 2>/dev/null | cut -f2; }
+
+arrancar() { # node, extra options...
+  local i=$1; shift
+  local d="$dir/n$i"
+  local cachopts=()
+  [ "${CACHE:-0}" = 1 ] && cachopts=(--query-cache-type=1 --query-cache-size=64M)
+  mariadbd --no-defaults --user=root --datadir="$d/db" --socket="$d/sock" --port=$((PORT + i)) \
+    --bind-address=127.0.0.1 --pid-file="$d/pid" --log-error="$d/mysqld.err" \
+    --max-allowed-packet=256M --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
+    --skip-name-resolve --innodb-flush-log-at-trx-commit=2 "${cachopts[@]}" \
+    --binlog-format=ROW --default-storage-engine=InnoDB --innodb-autoinc-lock-mode=2 \
+    --wsrep-on=ON --wsrep-provider=/usr/lib/galera/libgalera_smm.so \
+    --wsrep-cluster-name="kolvaster-$PORT" \
+    --wsrep-cluster-address="gcomm://127.0.0.1:$((PORT + 101)),127.0.0.1:$((PORT + 102)),127.0.0.1:$((PORT + 103))" \
+    --wsrep-node-address=127.0.0.1 --wsrep-node-name="n$i" \
+    --wsrep-provider-options="gmcast.listen_addr=tcp://127.0.0.1:$((PORT + 100 + i));ist.recv_addr=127.0.0.1:$((PORT + 200 + i));base_port=$((PORT + 100 + i));gcache.size=256M" \
+    --wsrep-sst-method=mariabackup --wsrep-sst-auth=root: \
+    --wsrep-sst-receive-address="127.0.0.1:$((PORT + 300 + i))" "$@" >>"$d/out" 2>&1 &
+}
+
+esperarSincronizado() { # node, seconds
+  local i=$1
+  for _ in $(seq 1 $(($2 * 5))); do
+    if [ "$(estado "$i" wsrep_ready)" = ON ] && [ "$(estado "$i" wsrep_local_state_comment)" = Synced ]; then
+      return 0
+    fi
+    sleep 0.2
+  done
+  echo "node $i did not reach the Synced state; its log:" >&2
+  tail -n 40 "$dir/n$i/mysqld.err" >&2
+  return 1
+}
+
+pidDe() { cat "$dir/n$1/pid" 2>/dev/null || true; }
+
+detener() { # node: clean shutdown, or kill when it does not answer
+  local i=$1 pid
+  pid=$(pidDe "$i")
+  [ -n "$pid" ] || return 0
+  mariadb-admin --no-defaults --socket="$dir/n$i/sock" -uroot shutdown >/dev/null 2>&1 || true
+  for _ in $(seq 1 150); do kill -0 "$pid" 2>/dev/null || return 0; sleep 0.2; done
+  kill -9 "$pid" 2>/dev/null || true
+}
+
+case "$cmd" in
+start)
+  database=${args[0]:-prueba}
+  port=${args[1]:-35100}
+  if [ -f "$conf" ]; then "$0" stop "$dir"; mkdir -p "$dir"; fi
+  printf 'PORT=%s\nDATABASE=%s\nCACHE=%s\n' "$port" "$database" "$cache" >"$conf"
+  . "$conf"
+  mkdir -p "$dir/n1" "$dir/n2" "$dir/n3"
+  mariadb-install-db --user=root --datadir="$dir/n1/db" --auth-root-authentication-method=normal \
+    --skip-test-db >"$dir/n1/install.log" 2>&1
+  arrancar 1 --wsrep-new-cluster
+  esperarSincronizado 1 60
+  client 1 <<SQL
+CREATE DATABASE \`$database\` CHARACTER SET utf8mb4;
+CREATE USER 'dbadmin'@'%' IDENTIFIED BY 'dbadmin_pw';
+GRANT ALL PRIVILEGES ON *.* TO 'dbadmin'@'%' WITH GRANT OPTION;
+CREATE USER '${database}_ana'@'%' IDENTIFIED BY 'ana_pw';
+GRANT ALL PRIVILEGES ON \`$database\`.* TO '${database}_ana'@'%';
+CREATE USER '${database}_beto'@'%' IDENTIFIED BY 'beto_pw';
+GRANT ALL PRIVILEGES ON \`$database\`.* TO '${database}_beto'@'%';
+CREATE USER 'haproxy'@'127.0.0.1';
+FLUSH PRIVILEGES;
+SQL
+  client 1 "$database" <"$here/../sql/schema.sql"
+  # The other two nodes are seeded with a copy of the first one's data directory taken while it
+  # is shut down cleanly: they then hold the cluster's exact state and join without a transfer.
+  # (A node that joins later, or with another state, gets IST or an SST by mariabackup.)
+  detener 1
+  for i in 2 3; do
+    cp -a "$dir/n1/db" "$dir/n$i/db"
+    rm -f "$dir/n$i/db/gvwstate.dat"
+  done
+  arrancar 1 --wsrep-new-cluster
+  esperarSincronizado 1 60
+  arrancar 2
+  arrancar 3
+  esperarSincronizado 2 180
+  esperarSincronizado 3 180
+  # The balancer: plain TCP, each node checked every second by a MySQL login of the account
+  # "haproxy" (no rights); two failed checks take a node out, and its sessions are cut at once.
+  cat >"$dir/haproxy.cfg" <<CFG
+global
+  maxconn 4000
+defaults
+  mode tcp
+  timeout connect 2s
+  timeout client 8h
+  timeout server 8h
+  retries 2
+  option redispatch
+frontend kolvaster
+  bind 127.0.0.1:$PORT
+  default_backend galera
+backend galera
+  balance leastconn
+  option mysql-check user haproxy post-41
+  default-server check inter 1s fall 2 rise 2 on-marked-down shutdown-sessions
+  server n1 127.0.0.1:$((PORT + 1))
+  server n2 127.0.0.1:$((PORT + 2))
+  server n3 127.0.0.1:$((PORT + 3))
+CFG
+  haproxy -f "$dir/haproxy.cfg" -D -p "$dir/haproxy.pid"
+  for _ in $(seq 1 50); do
+    mariadb --no-defaults -h127.0.0.1 -P"$PORT" -udbadmin -pdbadmin_pw -e 'SELECT 1' >/dev/null 2>&1 && break
+    sleep 0.2
+  done
+  echo "Galera cluster ready: balancer 127.0.0.1:$PORT (nodes 127.0.0.1:$((PORT + 1)), :$((PORT + 2)), :$((PORT + 3)); database $database; data in $dir)"
+  ;;
+stop)
+  [ -f "$dir/haproxy.pid" ] && kill "$(cat "$dir/haproxy.pid")" 2>/dev/null || true
+  if [ -n "${PORT:-}" ]; then
+    for i in 3 2 1; do detener "$i"; done
+  fi
+  rm -rf "$dir"
+  ;;
+kill)
+  i=${args[0]:?node}
+  pid=$(pidDe "$i")
+  [ -n "$pid" ] && kill -9 "$pid"
+  for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  ;;
+node)
+  i=${args[0]:?node}
+  # A crashed node's saved position is unknown (-1): recover it from InnoDB first, so that the
+  # node asks the cluster for the missing write sets only (IST) instead of a full copy.
+  inicio=()
+  if grep -q '^seqno: *-1' "$dir/n$i/db/grastate.dat" 2>/dev/null; then
+    arrancar "$i" --wsrep-recover --log-error="$dir/n$i/recover.err"
+    wait $! || true
+    pos=$(sed -n 's/.*WSREP: Recovered position: *\([^ ]*\).*/\1/p' "$dir/n$i/recover.err" | tail -n1)
+    [ -n "$pos" ] && inicio=(--wsrep-start-position="$pos")
+  fi
+  arrancar "$i" "${inicio[@]}"
+  esperarSincronizado "$i" 120
+  ;;
+status)
+  for i in 1 2 3; do
+    printf 'n%s (127.0.0.1:%s): ' "$i" $((PORT + i))
+    if client "$i" -e 'SELECT 1' >/dev/null 2>&1; then
+      echo "$(estado "$i" wsrep_local_state_comment), cluster size $(estado "$i" wsrep_cluster_size)"
+    else
+      echo down
+    fi
+  done
+  ;;
+*) usage ;;
+esac

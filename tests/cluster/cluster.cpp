@@ -1,0 +1,408 @@
+// The system on a three-node Galera cluster behind HAProxy (scripts/cluster.sh, started by the
+// ctest fixture). The test process's own launcher and TestDb's connection go to node 1
+// (MYSQL_TCP_PORT); launchers and administrators on other nodes, or on the balancer, run as
+// child processes (kolvaster_nodo), since the client library fixes the default port per process.
+#include "accounts/cuentas.h"
+#include "accounts/kolvasteruser.h"
+#include "app/kolvaster.h"
+#include "base/mensajes.h"
+#include "guion.h"
+#include "sesion.h"
+#include "testdb.h"
+#include "ui_kolvasteruser.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSharedMemory>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+
+namespace {
+
+int puertoBalanceador()
+{
+    return qEnvironmentVariableIntValue("KOLVASTER_TEST_CLUSTER_PORT");
+}
+int puertoNodo(int n)
+{
+    return puertoBalanceador() + n;
+}
+QString dirCluster()
+{
+    return qEnvironmentVariable("KOLVASTER_TEST_CLUSTER");
+}
+QString script()
+{
+    return qEnvironmentVariable("KOLVASTER_TEST_CLUSTER_SCRIPT");
+}
+
+// A connection of its own to one port; reads on it wait until the node has applied every write
+// set committed anywhere before them (causal reads), as a reader on another node would want.
+QSqlDatabase conectar(int puerto, const QString &cuenta = "dbadmin",
+                      const QString &clave = TestDb::claveAdmin, bool causal = true)
+{
+    static int serie = 0;
+    QSqlDatabase db = QSqlDatabase::addDatabase("QMYSQL", QString("nodo-%1").arg(++serie));
+    db.setHostName("127.0.0.1");
+    db.setPort(puerto);
+    db.setDatabaseName(TestDb::base());
+    db.setUserName(cuenta);
+    db.setPassword(clave);
+    if (db.open() && causal)
+        QSqlQuery(db).exec("SET SESSION wsrep_sync_wait=1");
+    return db;
+}
+
+QVariant leer(int puerto, const QString &sql, const QVariantList &valores = {})
+{
+    QSqlDatabase db = conectar(puerto);
+    QSqlQuery q(db);
+    q.prepare(sql);
+    for (int i = 0; i < valores.size(); ++i)
+        q.bindValue(i, valores.at(i));
+    if (!q.exec())
+        qWarning("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+    return q.next() ? q.value(0) : QVariant();
+}
+
+bool entraPor(int puerto, const QString &cuenta, const QString &clave)
+{
+    QSqlDatabase db = conectar(puerto, cuenta, clave, false);
+    return db.isOpen() && QSqlQuery(db).exec("SELECT COUNT(*) FROM app");
+}
+
+QString binario(const QString &nombre)
+{
+    return qEnvironmentVariable("KOLVASTER_TEST_BINDIR") + "/tests/cluster/" + nombre;
+}
+
+// kolvaster_nodo in a process of its own, connected through `puerto`.
+struct Nodo {
+    QProcess p;
+    QStringList lineas;
+
+    Nodo(int puerto, const QStringList &args)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("MYSQL_TCP_PORT", QString::number(puerto));
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p.start(binario("kolvaster_nodo"), args);
+    }
+    ~Nodo()
+    {
+        if (p.state() != QProcess::NotRunning) {
+            p.kill();
+            p.waitForFinished();
+        }
+    }
+    // Waits for a line starting with `prefijo` and returns it (empty on time-out or end).
+    QString esperar(const QString &prefijo, int ms = 120000)
+    {
+        QDeadlineTimer plazo(ms);
+        for (;;) {
+            while (p.canReadLine()) {
+                lineas << QString::fromUtf8(p.readLine()).trimmed();
+                if (lineas.last().startsWith(prefijo))
+                    return lineas.last();
+            }
+            if (plazo.hasExpired() || p.state() == QProcess::NotRunning)
+                return {};
+            p.waitForReadyRead(100);
+        }
+    }
+    void enviar(const QByteArray &orden)
+    {
+        p.write(orden + "\n");
+        p.waitForBytesWritten(5000);
+    }
+    bool terminar(int ms = 120000)
+    {
+        const bool ok = p.waitForFinished(ms);
+        while (p.canReadLine())
+            lineas << QString::fromUtf8(p.readLine()).trimmed();
+        return ok;
+    }
+};
+
+// A launcher segment left behind by a dead process: attaching finds it (and, as the last one
+// to detach, removes it).
+bool segmentoQueda(const QString &clave)
+{
+    QSharedMemory s(clave);
+    if (!s.attach())
+        return false;
+    s.detach();
+    return true;
+}
+
+const QStringList segmentos()
+{
+    const QString b = "KOLVASTER_" + TestDb::base();
+    // (The workstation's default-system key is shared by every launcher of the machine.)
+    return {b + "_HOST", b + "_USER", b + "_PASS", b + "_OPTIONS"};
+}
+
+void escribir(const QString &ruta, const QByteArray &contenido)
+{
+    QFile f(ruta);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(contenido);
+}
+
+QByteArray leerArchivo(const QString &ruta)
+{
+    QFile f(ruta);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TstCluster : public QObject
+{
+    Q_OBJECT
+
+    Guion guion;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(puertoBalanceador() > 0);
+        QCOMPARE(TestDb::valor("SELECT @@port").toInt(), puertoNodo(1));
+        QCOMPARE(TestDb::valor("SELECT VARIABLE_VALUE FROM information_schema.GLOBAL_STATUS "
+                               "WHERE VARIABLE_NAME='WSREP_CLUSTER_SIZE'")
+                     .toInt(),
+                 3);
+    }
+
+    void init()
+    {
+        TestDb::limpiar();
+        guion.olvidar();
+    }
+
+    void cleanup() { TestDb::cerrarSesion(); }
+
+    // Provisioning on node 1 through the administration dialog; the account (CREATE USER and
+    // the GRANTs, replicated as DDL) logs in through the balancer and on every node.
+    void altaEnUnNodoEntraPorTodos()
+    {
+        const qint64 admin = TestDb::crearUsuario("dbadmin", "Administrador", true);
+        QSqlDatabase db = TestDb::abrirSesion("dbadmin", TestDb::claveAdmin);
+        const QString cuenta = TestDb::cuenta("carla");
+        const QString inicial = QString::fromLatin1(Cuentas::claveInicial);
+        TestDb::quitarCuenta(cuenta);
+        {
+            bool propia = false;
+            KolvasterUser d(&propia, admin, &db, "Kolvaster");
+            Mensajes::responder(QStringLiteral("carla"));
+            d.ui->pb_newuser->click();
+            QCOMPARE(Mensajes::mostrados().last().texto, QString("Usuario creado y seleccionado!"));
+            d.ui->check_sistema->click();
+            d.ui->check_accesoremoto->click();
+        }
+        QVERIFY(guion.salidas.isEmpty());
+        QCOMPARE(TestDb::hosts(cuenta), QStringList({"%"}));
+
+        // Galera applies a write set on the other nodes just after its commit: a login there
+        // may come a moment later.
+        for (int puerto : {puertoBalanceador(), puertoNodo(1), puertoNodo(2), puertoNodo(3)}) {
+            QElapsedTimer t;
+            t.start();
+            QTRY_VERIFY2_WITH_TIMEOUT(entraPor(puerto, cuenta, inicial),
+                                      qPrintable(QString("port %1").arg(puerto)), 30000);
+            qInfo("port %d: logged in after %lld ms", puerto, t.elapsed());
+        }
+        QCOMPARE(leer(puertoNodo(3), "SELECT titulo FROM sysuser WHERE sysuser=?", {cuenta})
+                     .toString(),
+                 QString("carla"));
+        QVERIFY(!entraPor(puertoNodo(2), cuenta, "otra_clave"));
+        TestDb::quitarCuenta(cuenta);
+    }
+
+    // A session on node 1 logs in, starts a program and logs out; node 2 reads the rows.
+    void registrosDeUnNodoSeLeenEnOtro()
+    {
+        const qint64 ana = TestDb::crearUsuario(TestDb::cuenta("ana"), "Ana");
+        const qint64 prog = TestDb::crearApp("nada", "Nada", QByteArray("#!/bin/sh\nexit 0\n"));
+        TestDb::otorgar(ana, prog, true);
+        {
+            EntornoSesion entorno;
+            std::unique_ptr<Kolvaster> k = entorno.iniciar("ana", TestDb::clave("ana"));
+            QVERIFY(!k->terminado());
+            QSqlQuery puerto;
+            QVERIFY(puerto.exec("SELECT @@port") && puerto.next());
+            QCOMPARE(puerto.value(0).toInt(), puertoNodo(1));
+            k->ejecutarPrograma("nada.exe");
+            QTRY_COMPARE(k->programasAbiertos, 0);
+            k->close();
+        }
+        QVERIFY(guion.salidas.isEmpty());
+        QCOMPARE(leer(puertoNodo(2),
+                      "SELECT GROUP_CONCAT(sysuserelogtipo_id ORDER BY sysuserelogtipo_id) "
+                      "FROM sysuserelog WHERE sysuser_id=?",
+                      {ana})
+                     .toString(),
+                 QString("1,2"));
+        QCOMPARE(leer(puertoNodo(3), "SELECT COUNT(*) FROM appuse WHERE sysuser_id=? AND "
+                                     "app_id=? AND cuando>NOW()-INTERVAL 1 HOUR",
+                      {ana, prog})
+                     .toInt(),
+                 1);
+    }
+
+    // Node 2 dies under a launcher that is fetching a program from it: the lost-connection
+    // dialog ends it (status 0), the old copy stays whole and no segment is left. The next
+    // start goes through the balancer to a live node; node 2 then rejoins and serves again.
+    void nodoMuereBajoUnLanzador()
+    {
+        const qint64 ana = TestDb::crearUsuario(TestDb::cuenta("ana"), "Ana");
+        const QByteArray viejo = "#!/bin/sh\necho calc 1\n";
+        const qint64 calc = TestDb::crearApp("calc", "Calculadora", viejo);
+        TestDb::otorgar(ana, calc, true);
+        EntornoSesion entorno; // HOME and working directory, inherited by the children
+        const QString perfil = entorno.home() + "/Kolvaster/profiles/" + TestDb::base() + "/ana";
+
+        QFile pidFile(dirCluster() + "/n2/pid");
+        QVERIFY(pidFile.open(QIODevice::ReadOnly));
+        const qint64 nodo2 = pidFile.readAll().trimmed().toLongLong();
+        QVERIFY(nodo2 > 0);
+
+        {
+            Nodo l(puertoNodo(2), {"lanzador", QString::number(nodo2)});
+            QCOMPARE(l.esperar("LISTO"), QString("LISTO %1").arg(puertoNodo(2)));
+            QCOMPARE(leerArchivo(perfil + "/calc.exe"), viejo);
+            for (const QString &s : segmentos())
+                QVERIFY2(QSharedMemory(s).attach(), qPrintable(s));
+            const QByteArray digestViejo = leerArchivo(perfil + "/calc.exe.md5");
+
+            QByteArray nuevo(64 * 1024 * 1024, Qt::Uninitialized);
+            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(nuevo.data()),
+                                                  nuevo.size() / 4);
+            const QString md5 = QCryptographicHash::hash(nuevo, QCryptographicHash::Md5).toHex();
+            TestDb::ejecutar("UPDATE app SET windowsbinary=? WHERE app_id=?", {nuevo, calc});
+            nuevo.clear();
+            QCOMPARE(leer(puertoNodo(2), "SELECT MD5(windowsbinary) FROM app WHERE app_id=?",
+                          {calc}).toString(),
+                     md5);
+
+            l.enviar("refrescar");
+            QVERIFY(l.terminar());
+            QVERIFY2(l.lineas.contains("MATADO"), qPrintable(l.lineas.join('\n')));
+            QCOMPARE(l.p.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(l.p.exitCode(), 0);
+            QVERIFY2(l.lineas.filter("ERROR|").join('\n').contains(
+                         "Se perdio conexion con el servidor de base de datos."),
+                     qPrintable(l.lineas.join('\n')));
+            QCOMPARE(leerArchivo(perfil + "/calc.exe"), viejo);
+            QCOMPARE(leerArchivo(perfil + "/calc.exe.md5"), digestViejo);
+            QCOMPARE(QDir(perfil).entryList({"calc*"}, QDir::Files | QDir::Hidden),
+                     QStringList({"calc.exe", "calc.exe.md5"}));
+            for (const QString &s : segmentos())
+                QVERIFY2(!segmentoQueda(s), qPrintable(s));
+
+            // The next start, through the balancer: a live node, the new version, a normal end.
+            Nodo otro(puertoBalanceador(), {"lanzador"});
+            const QString listo = otro.esperar("LISTO");
+            QVERIFY2(listo.startsWith("LISTO "), qPrintable(otro.lineas.join('\n')));
+            QVERIFY(listo != QString("LISTO %1").arg(puertoNodo(2)));
+            QCOMPARE(QString(leerArchivo(perfil + "/calc.exe.md5")).trimmed(), md5);
+            otro.enviar("salir");
+            QVERIFY(otro.terminar());
+            QCOMPARE(otro.p.exitCode(), 0);
+            QVERIFY(otro.lineas.filter("ERROR|").isEmpty());
+        }
+        const int ingresos = TestDb::contar("SELECT 1 FROM sysuserelog WHERE sysuser_id=?", {ana});
+        QCOMPARE(ingresos, 3); // two logins, one logout: the killed session wrote no logout
+
+        // Node 2 rejoins, catches up on what was written while it was down, and serves.
+        QCOMPARE(QProcess::execute(script(), {"node", dirCluster(), "2"}), 0);
+        QCOMPARE(leer(puertoNodo(2), "SELECT COUNT(*) FROM sysuserelog WHERE sysuser_id=?", {ana})
+                     .toInt(),
+                 ingresos);
+        QVERIFY(entraPor(puertoNodo(2), TestDb::cuenta("ana"), TestDb::clave("ana")));
+        QTRY_VERIFY_WITH_TIMEOUT(entraPor(puertoBalanceador(), TestDb::cuenta("ana"),
+                                          TestDb::clave("ana")),
+                                 5000);
+    }
+
+    // Two administrators, on nodes 1 and 2, grant the same program to the same user at the
+    // same moment: one link row, and the one who lost the race was told the server's deadlock
+    // (Galera's certification conflict) with nothing of his written. To make "the same moment"
+    // certain, the test holds the link's index gap on both nodes until each administrator has
+    // run the delete and waits at the insert, then lets both go.
+    void dosAdministradoresOtorganALaVez()
+    {
+        TestDb::crearUsuario("dbadmin", "Administrador", true);
+        const qint64 beto = TestDb::crearUsuario(TestDb::cuenta("beto"), "Beto");
+        const qint64 calc = TestDb::crearApp("calc", "Calculadora", QByteArray("x"));
+        const QStringList args = {"otorgar", QString::number(beto), QString::number(calc)};
+        Nodo a(puertoNodo(1), args), b(puertoNodo(2), args);
+        QCOMPARE(a.esperar("LISTO"), QString("LISTO %1").arg(puertoNodo(1)));
+        QCOMPARE(b.esperar("LISTO"), QString("LISTO %1").arg(puertoNodo(2)));
+
+        QList<QSqlDatabase> frenos;
+        for (int n : {1, 2}) {
+            frenos << conectar(puertoNodo(n), "dbadmin", TestDb::claveAdmin, false);
+            QSqlQuery q(frenos.last());
+            QVERIFY(q.exec("START TRANSACTION"));
+            QVERIFY(q.prepare("SELECT 1 FROM sysuserapp WHERE sysuser_id=? AND app_id=? FOR UPDATE"));
+            q.addBindValue(beto);
+            q.addBindValue(calc);
+            QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+        }
+        a.enviar("ya");
+        b.enviar("ya");
+        // (Were the link not unique, nothing would wait here and both grants would go through.)
+        QElapsedTimer espera;
+        espera.start();
+        for (int n : {1, 2}) {
+            QSqlDatabase vigia = conectar(puertoNodo(n), "dbadmin", TestDb::claveAdmin, false);
+            for (int i = 0; i < 300; ++i) {
+                QSqlQuery q(vigia);
+                if (q.exec("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE "
+                           "INFO LIKE 'INSERT INTO sysuserapp%'")
+                    && q.next() && q.value(0).toInt() == 1)
+                    break;
+                QTest::qWait(100);
+            }
+        }
+        qInfo("both administrators waited at the insert after %lld ms", espera.elapsed());
+        for (QSqlDatabase &db : frenos)
+            QSqlQuery(db).exec("ROLLBACK");
+
+        QVERIFY(a.terminar());
+        QVERIFY(b.terminar());
+        int otorgados = 0, choques = 0;
+        for (Nodo *n : {&a, &b}) {
+            const QString salida = n->lineas.join('\n');
+            QCOMPARE(n->p.exitCode(), 0);
+            if (n->lineas.contains("HECHO")) {
+                QVERIFY2(n->lineas.filter("ERROR|").isEmpty(), qPrintable(salida));
+                ++otorgados;
+            } else {
+                // dbadmin is shown the server's text in a box before the error dialog.
+                QVERIFY2(n->lineas.filter("CAJA|Detalle de Error para DBADMIN|")
+                             .join('\n')
+                             .contains("Deadlock found"),
+                         qPrintable(salida));
+                QVERIFY2(!n->lineas.filter("ERROR|").isEmpty(), qPrintable(salida));
+                ++choques;
+            }
+        }
+        QCOMPARE(otorgados, 1);
+        QCOMPARE(choques, 1);
+        QCOMPARE(leer(puertoNodo(3), "SELECT COUNT(*) FROM sysuserapp WHERE sysuser_id=? "
+                                     "AND app_id=? AND clogleido=FALSE",
+                      {beto, calc}).toInt(),
+                 1);
+        QCOMPARE(leer(puertoNodo(3), "SELECT COUNT(*) FROM sysuserapp").toInt(), 1);
+    }
+};
+
+QTEST_MAIN(TstCluster)
+#include "cluster.moc"
