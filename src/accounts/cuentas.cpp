@@ -1,5 +1,6 @@
 #include "cuentas.h"
 
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlField>
@@ -21,8 +22,22 @@ bool cumplePatron(const QString &texto, const QString &patron)
     return m.hasMatch() && m.capturedLength() == texto.length();
 }
 
-QString nombreCorto(const QString &sysuser)
+QString claveInicial()
 {
+    static const char caracteres[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QString clave;
+    for (int i = 0; i < 10; ++i)
+        clave += QLatin1Char(caracteres[QRandomGenerator::system()->bounded(
+            int(sizeof caracteres - 1))]);
+    return clave;
+}
+
+QString nombreCorto(const QSqlDatabase &db, const QString &sysuser)
+{
+    const QString prefijo = db.databaseName() + QLatin1Char('_');
+    if (sysuser.startsWith(prefijo))
+        return sysuser.mid(prefijo.length());
     const int guion = sysuser.indexOf(QLatin1Char('_'));
     return guion < 0 ? sysuser : sysuser.mid(guion + 1);
 }
@@ -58,6 +73,17 @@ QString identificador(const QString &nombre)
 }
 
 namespace {
+// In the database of a GRANT, "_" and "%" are wildcards: "ventas_sur" would also cover
+// "ventas1sur". Escaped, the privileges reach the one database meant.
+QString baseLiteral(const QString &base)
+{
+    QString escapada = base;
+    escapada.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    escapada.replace(QLatin1Char('_'), QStringLiteral("\\_"));
+    escapada.replace(QLatin1Char('%'), QStringLiteral("\\%"));
+    return escapada;
+}
+
 QString cuentaHost(const QSqlDatabase &db, const QString &cuenta, const QString &host)
 {
     return literal(db, cuenta) + QLatin1Char('@') + literal(db, host);
@@ -77,7 +103,7 @@ QList<Sentencia> sentenciasAlta(const QSqlDatabase &db, const QString &cuenta,
         {QStringLiteral("CREATE USER ") + a + QStringLiteral(" IDENTIFIED BY ")
              + literal(db, clave) + QLatin1Char(';'),
          QStringLiteral(" (Create User)")},
-        {QStringLiteral("GRANT ALL ON ") + identificador(db.databaseName())
+        {QStringLiteral("GRANT ALL ON ") + identificador(baseLiteral(db.databaseName()))
              + QStringLiteral(".* TO ") + a + QLatin1Char(';'),
          QStringLiteral(" (Gran All)")},
         {QStringLiteral("GRANT GRANT OPTION ON *.* TO ") + a + QLatin1Char(';'),

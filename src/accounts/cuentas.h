@@ -9,8 +9,9 @@
 // take placeholders in them).
 namespace Cuentas {
 
-// The password every new user starts with.
-inline const char *claveInicial = "m7aPqt58xR";
+// A new user's first password: 10 letters and digits drawn from the system's cryptographic
+// random source, so that no account starts with a password anyone could know beforehand.
+QString claveInicial();
 
 // Host patterns of an account: any host, or the local 192.168.x.x network only.
 QString hostDe(bool accesoRemoto);
@@ -20,7 +21,9 @@ QString hostDe(bool accesoRemoto);
 bool cumplePatron(const QString &texto, const QString &patron);
 
 // Short name and account name: the account is the database name, "_" and the short name.
-QString nombreCorto(const QString &sysuser);
+// The short name is what follows the connection's database name and "_"; a value without that
+// prefix (made by hand, or from another database) falls back to what follows its first "_".
+QString nombreCorto(const QSqlDatabase &db, const QString &sysuser);
 QString nombreCuenta(const QSqlDatabase &db, const QString &corto);
 
 enum class FalloNombre { Ninguno, Corto, Largo, NoSoloLetras };

@@ -13,6 +13,7 @@
 #include <QSignalBlocker>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringList>
 
 #include <optional>
 
@@ -107,8 +108,8 @@ void KolvasterUser::actUserList()
     for (int fila = 0; q.next(); ++fila) {
         const qint64 id = q.value(0).toLongLong();
         ui->tw_user->setItem(fila, 0, new QTableWidgetItem(QString::number(id)));
-        ui->tw_user->setItem(fila, 2,
-                             new QTableWidgetItem(Cuentas::nombreCorto(q.value(1).toString())));
+        const QString corto = Cuentas::nombreCorto(*database, q.value(1).toString());
+        ui->tw_user->setItem(fila, 2, new QTableWidgetItem(corto));
         img.bindValue(QStringLiteral(":id"), id);
         if (img.exec() && img.next()) {
             QPixmap foto;
@@ -214,8 +215,11 @@ bool KolvasterUser::actUserAccount(const QString &password)
     q.bindValue(QStringLiteral(":usuario"), cuenta);
     if (!ejecutar(q))
         return false;
-    const std::optional<QString> anterior =
-        q.next() ? std::optional<QString>(q.value(0).toString()) : std::nullopt;
+    // Every host entry goes: one left behind (made by hand, say) would keep logging in with the
+    // old password after the access was withdrawn or the password changed.
+    QStringList anteriores;
+    while (q.next())
+        anteriores << q.value(0).toString();
     const bool sistema = ui->check_sistema->isChecked();
     const QString host = Cuentas::hostDe(ui->check_accesoremoto->isChecked());
     QList<Cuentas::Sentencia> alta;
@@ -225,22 +229,27 @@ bool KolvasterUser::actUserAccount(const QString &password)
     // The administrator's own account is never dropped before its successor holds the
     // privileges: the session would lose the very rights it needs to grant them, and the
     // account would be left without access. The same host gets its password changed in place.
-    const bool propia = cuenta == database->userName() && sistema && anterior;
-    if (propia && *anterior == host)
+    const bool propia = cuenta == database->userName() && sistema && !anteriores.isEmpty();
+    if (propia && anteriores.contains(host))
         alta.first() = {Cuentas::sentenciaClave(*database, cuenta, host, password),
                         alta.first().etiqueta};
 
     QSqlQuery directa(*database);
-    if (anterior && !propia)
-        directa.exec(Cuentas::sentenciaBaja(*database, cuenta, *anterior));
+    if (!propia) {
+        for (const QString &anterior : std::as_const(anteriores))
+            directa.exec(Cuentas::sentenciaBaja(*database, cuenta, anterior));
+    }
     for (const Cuentas::Sentencia &s : alta) {
         if (!directa.exec(s.sql)) {
             reportarError(directa.lastError().text() + s.etiqueta);
             return false;
         }
     }
-    if (propia && *anterior != host)
-        directa.exec(Cuentas::sentenciaBaja(*database, cuenta, *anterior));
+    if (propia) {
+        for (const QString &anterior : std::as_const(anteriores))
+            if (anterior != host)
+                directa.exec(Cuentas::sentenciaBaja(*database, cuenta, anterior));
+    }
     directa.exec(QStringLiteral("FLUSH PRIVILEGES;"));
     return true;
 }
@@ -289,8 +298,9 @@ void KolvasterUser::on_pb_newuser_clicked()
     q.prepare(QStringLiteral("INSERT INTO sysuser (sysuser,titulo,pass,enviamailas,useradmin) "
                              "VALUES (:sysuser,:titulo,:pass,NULL,FALSE);"));
     q.bindValue(QStringLiteral(":sysuser"), cuenta);
-    q.bindValue(QStringLiteral(":titulo"), Cuentas::nombreCorto(cuenta));
-    q.bindValue(QStringLiteral(":pass"), QString::fromLatin1(Cuentas::claveInicial));
+    const QString inicial = Cuentas::claveInicial();
+    q.bindValue(QStringLiteral(":titulo"), nombre);
+    q.bindValue(QStringLiteral(":pass"), inicial);
     if (!ejecutar(q))
         return;
     const QString nuevoId = QString::number(q.lastInsertId().toLongLong());
@@ -306,7 +316,7 @@ void KolvasterUser::on_pb_newuser_clicked()
             break;
         }
     }
-    if (!actUserAccount(QString::fromLatin1(Cuentas::claveInicial)))
+    if (!actUserAccount(inicial))
         return;
     Mensajes::informacion(this, QStringLiteral("Atencion"),
                           QStringLiteral("Usuario creado y seleccionado!"));

@@ -79,7 +79,9 @@ bool haySeleccion(QWidget *padre, QTableWidget *origen)
 // dialog with nothing written. A link is never left deleted without its insert.
 bool KolvasterUser::moverEntrada(QTableWidget *origen, const QStringList &sentencias)
 {
-    if (!haySeleccion(this, origen))
+    // The lists still show the last user shown after a Ctrl+click has deselected them all, and
+    // the current row still names that user: nothing may be written for a user not selected.
+    if (!exigirUsuario() || !haySeleccion(this, origen))
         return false;
     const qint64 usuario = idSeleccionado();
     const qint64 id = origen->item(origen->currentRow(), 0)->text().toLongLong(nullptr, 10);

@@ -3,6 +3,7 @@
 #include "app/kolvaster.h"
 #include "base/mensajes.h"
 #include "base/salida.h"
+#include "registroprivado.h"
 
 #include <QBuffer>
 #include <QDataStream>
@@ -75,7 +76,10 @@ QString publicar(const QMap<QString, QString> &valores, QObject *padre)
 
 void Kolvaster::publicarSesion()
 {
-    if (RegistroSesion::publicar(RegistroSesion::entradas(db), this).isEmpty())
+    // The record is private to the operating-system user, as it is to the logon session where
+    // shared memory is per session; the programs started from here on inherit the place.
+    if (RegistroPrivado::preparar()
+        && RegistroSesion::publicar(RegistroSesion::entradas(db), this).isEmpty())
         return;
     Mensajes::critico(
         this, QStringLiteral("Error!"),

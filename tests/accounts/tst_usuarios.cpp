@@ -8,11 +8,17 @@
 #include "ui_kolvasteruser.h"
 
 #include <QLabel>
+#include <QPushButton>
+#include <QSet>
 #include <QSqlQuery>
 #include <QTest>
 
 namespace {
-const QString inicial = QString::fromLatin1(Cuentas::claveInicial);
+// The initial password the dialog drew for a user, as stored in sysuser.
+QString inicialDe(const QString &cuenta)
+{
+    return TestDb::valor("SELECT pass FROM sysuser WHERE sysuser=?", {cuenta}).toString();
+}
 
 QString ultimoTexto()
 {
@@ -165,7 +171,9 @@ private slots:
         QCOMPARE(TestDb::valor("SELECT CONCAT(titulo,'|',pass,'|',useradmin,'|',"
                                "enviamailas IS NULL) FROM sysuser WHERE sysuser=?", {cuenta})
                      .toString(),
-                 creado + "|" + inicial + "|0|1");
+                 creado + "|" + inicialDe(cuenta) + "|0|1");
+        QVERIFY(Cuentas::cumplePatron(inicialDe(cuenta), "[A-Za-z0-9]*"));
+        QCOMPARE(inicialDe(cuenta).length(), 10);
         QCOMPARE(d->ui->tw_user->item(d->ui->tw_user->currentRow(), 2)->text(), creado);
         QVERIFY(!d->ui->check_sistema->isChecked());
         QVERIFY(TestDb::hosts(cuenta).isEmpty());
@@ -192,6 +200,7 @@ private slots:
         // System access creates the account on the local network only; it cannot log in from
         // here, but the stored hash is that of the initial password.
         d->ui->check_sistema->click();
+        const QString inicial = inicialDe(cuenta);
         QCOMPARE(TestDb::hosts(cuenta), QStringList{"192.168.%"});
         QVERIFY(!TestDb::entra(cuenta, inicial));
         QCOMPARE(TestDb::valor("SELECT authentication_string=PASSWORD(?) FROM mysql.user "
@@ -252,6 +261,7 @@ private slots:
         const QString cuenta = TestDb::cuenta("carla");
         d->ui->check_sistema->click();
         d->ui->check_accesoremoto->click();
+        const QString inicial = inicialDe(cuenta);
         QVERIFY(TestDb::entra(cuenta, inicial));
 
         fijarClave(d.get(), clave, confirmacion);
@@ -270,13 +280,13 @@ private slots:
     {
         auto d = abrir();
         crear(d.get(), "carla");
+        const QString inicial = inicialDe(TestDb::cuenta("carla"));
         d->ui->pb_pass->click();
         QCOMPARE(ultimoTexto(), QString("El usuario NO TIENE ACCESO al Sistema!"));
         d->ui->check_sistema->click();
         d->ui->pb_pass->click(); // no answers queued: the first prompt is cancelled
         QCOMPARE(ultimoTexto(), QString("Fallo ingreso!"));
-        QCOMPARE(TestDb::valor("SELECT pass FROM sysuser WHERE sysuser=?",
-                               {TestDb::cuenta("carla")}).toString(), inicial);
+        QCOMPARE(inicialDe(TestDb::cuenta("carla")), inicial);
     }
 
     void clavePropia()
@@ -289,11 +299,95 @@ private slots:
         QVERIFY(TestDb::entra(TestDb::cuenta("ana"), "nueva1"));
     }
 
+    // Whatever else an account was given by hand, withdrawing its access or changing its
+    // password leaves no host entry that still logs in with the old password.
+    void todasLasEntradasDeUnaCuenta()
+    {
+        auto d = abrir();
+        crear(d.get(), "carla");
+        const QString cuenta = TestDb::cuenta("carla");
+        // Over TCP from here the more specific 127.0.0.1 entry answers, and "%" once it is gone.
+        TestDb::proveer(cuenta, "%", "vieja1");
+        TestDb::proveer(cuenta, "127.0.0.1", "vieja1");
+        QVERIFY(TestDb::entra(cuenta, "vieja1"));
+
+        d->actUserData();
+        QVERIFY(d->ui->check_sistema->isChecked());
+        d->ui->check_accesoremoto->setChecked(true);
+        fijarClave(d.get(), "nueva1", "nueva1");
+        QCOMPARE(ultimoTexto(), QString("Contraseña modificada con exito!"));
+        QCOMPARE(TestDb::hosts(cuenta), QStringList{"%"});
+        QVERIFY(!TestDb::entra(cuenta, "vieja1"));
+        QVERIFY(TestDb::entra(cuenta, "nueva1"));
+
+        TestDb::proveer(cuenta, "127.0.0.1", "vieja1");
+        d->ui->check_sistema->click();
+        QVERIFY(!d->ui->check_sistema->isChecked());
+        QCOMPARE(TestDb::hosts(cuenta), QStringList());
+        QVERIFY(!TestDb::entra(cuenta, "vieja1"));
+        QVERIFY(!TestDb::entra(cuenta, "nueva1"));
+    }
+
+    // Each new user's first password is drawn anew from letters and digits, all of them used.
+    void claveInicialAlAzar()
+    {
+        auto d = abrir();
+        crear(d.get(), "carla");
+        crear(d.get(), "dora");
+        QVERIFY(inicialDe(TestDb::cuenta("carla")) != inicialDe(TestDb::cuenta("dora")));
+        QSet<QChar> vistos;
+        for (int i = 0; i < 1000; ++i) {
+            const QString c = Cuentas::claveInicial();
+            QCOMPARE(c.length(), 10);
+            QVERIFY(Cuentas::cumplePatron(c, "[A-Za-z0-9]*"));
+            for (QChar ch : c)
+                vistos.insert(ch);
+        }
+        QCOMPARE(vistos.size(), 62);
+    }
+
+    // With no user selected (a Ctrl+click deselects the only one), the arrows write nothing
+    // for the user the lists still show.
+    void flechasSinUsuario()
+    {
+        const qint64 ventas = TestDb::crearApp("ventas", "Ventas", QByteArray("x"));
+        TestDb::crearApp("stock", "Stock", QByteArray("x"));
+        TestDb::otorgar(ana, ventas);
+        TestDb::ejecutar("INSERT INTO report (titulo) VALUES ('Ventas'), ('Stock')");
+        TestDb::ejecutar("INSERT INTO sysuserreport (sysuser_id,report_id) SELECT ?, "
+                         "MIN(report_id) FROM report", {ana});
+        auto d = abrir();
+        for (QTableWidget *t : {d->ui->tw_appsin, d->ui->tw_appcon, d->ui->tw_repsin,
+                                d->ui->tw_repcon})
+            t->selectRow(0);
+        QTableWidget *usuarios = d->ui->tw_user;
+        QTest::mouseClick(usuarios->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          usuarios->visualItemRect(usuarios->item(0, 2)).center());
+        QVERIFY(usuarios->selectedItems().isEmpty());
+
+        guion.olvidar();
+        for (QPushButton *b : {d->ui->bagregar, d->ui->bquitar, d->ui->pb_addrep,
+                               d->ui->pb_delrep})
+            b->click();
+        const QList<Mensajes::Mostrado> m = Mensajes::mostrados();
+        QCOMPARE(m.size(), 4);
+        for (const Mensajes::Mostrado &x : m) {
+            QCOMPARE(x.titulo, QString("Atencion"));
+            QCOMPARE(x.texto, QString("No se encuentra en usuario valido!"));
+        }
+        QCOMPARE(TestDb::contar("SELECT 1 FROM sysuserapp WHERE sysuser_id=? AND app_id=?",
+                                {ana, ventas}),
+                 1);
+        QCOMPARE(TestDb::contar("SELECT 1 FROM sysuserapp"), 1);
+        QCOMPARE(TestDb::contar("SELECT 1 FROM sysuserreport"), 1);
+    }
+
     void baseConNombreRaro_data()
     {
         QTest::addColumn<QString>("base");
         QTest::newRow("guion") << "ventas-2";
         QTest::newRow("comilla y acento grave") << "o'ven`ta";
+        QTest::newRow("guion bajo") << "ventas_sur";
     }
 
     void baseConNombreRaro()
@@ -320,11 +414,21 @@ private slots:
             Mensajes::responder("dora");
             d.ui->pb_newuser->click();
             QCOMPARE(ultimoTexto(), QString("Usuario creado y seleccionado!"));
+            // The short name is what follows the database's own name, "_" or not in it.
+            QCOMPARE(d.ui->tw_user->item(d.ui->tw_user->currentRow(), 2)->text(),
+                     QString("dora"));
             d.ui->check_sistema->click();
             d.ui->check_accesoremoto->click();
         }
         const QString cuenta = base + "_dora";
         QCOMPARE(TestDb::hosts(cuenta), QStringList{"%"});
+        const QString inicial =
+            TestDb::valor("SELECT pass FROM " + id + ".sysuser WHERE sysuser=?", {cuenta})
+                .toString();
+        // In a grant "_" would match any character: the account reaches its own database only.
+        const QString vecina = Cuentas::identificador(QString(base).replace('_', 'x'));
+        TestDb::ejecutar("CREATE DATABASE IF NOT EXISTS " + vecina);
+        TestDb::ejecutar("CREATE TABLE IF NOT EXISTS " + vecina + ".t (a INT)");
         {
             QSqlDatabase prueba = QSqlDatabase::addDatabase("QMYSQL", "dora");
             prueba.setHostName("127.0.0.1");
@@ -333,8 +437,11 @@ private slots:
             prueba.setPassword(inicial);
             QVERIFY(prueba.open());
             QVERIFY(QSqlQuery(prueba).exec("SELECT COUNT(*) FROM sysuser"));
+            QCOMPARE(QSqlQuery(prueba).exec("SELECT a FROM " + vecina + ".t"), vecina == id);
         }
         QSqlDatabase::removeDatabase("dora");
+        if (vecina != id)
+            TestDb::ejecutar("DROP DATABASE " + vecina);
         TestDb::restaurarCuenta(cuenta);
         TestDb::ejecutar("DROP DATABASE " + id);
         TestDb::cerrarSesion();

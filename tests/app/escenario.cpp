@@ -6,6 +6,10 @@
 // title, text and buttons of each message box it closes ("CAJA title|text|button,button").
 // The "senal-" scenarios print "LISTO" once their modal dialog is open and then wait for the
 // test to send a signal; "senal-sesion" first starts the program "dormir" of the list.
+//   kolvaster_escenario lector <user>
+// logs in as <user>, starts the program "lector" of the list, prints "LISTO" once it has ended
+// and keeps the session open until a signal ends it. A message box is printed as
+// "CAJA|title|text" and closed.
 #include "app/kolvaster.h"
 #include "app/senales.h"
 #include "base/kolvasterinterfaz.h"
@@ -74,6 +78,9 @@ int main(int argc, char *argv[])
         driver.luego(pulsarOkDelError);
     } else if (escenario == QLatin1String("senal-sesion")) {
         driver.luego(DriverModal::conectar("127.0.0.1", base, "ana", TestDb::clave("ana")));
+    } else if (escenario == QLatin1String("lector")) {
+        const QString usuario = app.arguments().value(2);
+        driver.luego(DriverModal::conectar("127.0.0.1", base, usuario, TestDb::clave(usuario)));
     } else if (escenario != QLatin1String("senal-conexion")) {
         return 64;
     }
@@ -93,6 +100,17 @@ int main(int argc, char *argv[])
     };
     if (escenario == QLatin1String("senal-conexion"))
         avisarCuando("KolvasterConnDialog");
+    if (escenario == QLatin1String("lector")) {
+        QObject::connect(&vigia, &QTimer::timeout, [] {
+            if (auto *caja = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                std::printf("CAJA|%s|%s\n", qPrintable(caja->windowTitle()),
+                            qPrintable(caja->text()));
+                std::fflush(stdout);
+                caja->accept();
+            }
+        });
+        vigia.start(20);
+    }
 
     Kolvaster w;
     w.show();
@@ -105,6 +123,17 @@ int main(int argc, char *argv[])
         QTimer::singleShot(0, &w, [&w] {
             w.findChild<QAction *>(QStringLiteral("actionAcerca_de"))->trigger();
         });
+    } else if (escenario == QLatin1String("lector")) {
+        w.ejecutarPrograma(QStringLiteral("lector.exe"));
+        QTimer *espera = new QTimer(&w);
+        QObject::connect(espera, &QTimer::timeout, [&w, espera] {
+            if (w.programasAbiertos == 0) {
+                espera->stop();
+                std::puts("LISTO");
+                std::fflush(stdout);
+            }
+        });
+        espera->start(20);
     } else {
         // A session that got this far is ended by the user closing its window.
         QTimer::singleShot(0, &w, &QWidget::close);

@@ -1,6 +1,7 @@
 // The process-ending paths, end to end: a real launcher in a child process, its exit status,
 // and what it did and did not write or leave behind.
 #include "notificador.h"
+#include "registroprivado.h"
 #include "testdb.h"
 
 #include <QDir>
@@ -120,6 +121,9 @@ class TstSalidas : public QObject
     }
 
 private slots:
+    // This process looks for the record where the launcher and the reader keep it.
+    void initTestCase() { QVERIFY(RegistroPrivado::preparar()); }
+
     void init()
     {
         TestDb::limpiar();

@@ -6,6 +6,11 @@
 //   ayudante_sesion tener CLAVE...            creates the segments (holding "x"), prints
 //                                             "LISTO" and waits to be killed
 //
+//   ayudante_sesion                           as a program of the suite started by a launcher:
+//                                             reads the default system's USER and HOST and
+//                                             writes "sistema|usuario|host" to "lectura.txt"
+//                                             beside itself
+//
 // Any message box the client opens is printed as "CAJA|title|text" and closed, so the test
 // sees what the user would have seen and the client's own exit status.
 
@@ -13,6 +18,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QFile>
 #include <QDataStream>
 #include <QMessageBox>
 #include <QSharedMemory>
@@ -34,6 +40,26 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
+    QTimer vigia;
+    QObject::connect(&vigia, &QTimer::timeout, [] {
+        if (auto *caja = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            imprimir("CAJA|" + caja->windowTitle().toUtf8() + '|' + caja->text().toUtf8());
+            caja->accept();
+        }
+    });
+    vigia.start(20);
+
+    if (args.isEmpty()) {
+        KolvasterClient cliente(QString(), nullptr);
+        const QString linea = cliente.valor(QStringLiteral("KOLVASTER_DEFSYSNAME"))
+                              + QLatin1Char('|') + cliente.valor(QStringLiteral("USER"))
+                              + QLatin1Char('|') + cliente.valor(QStringLiteral("HOST"));
+        QFile salida(QCoreApplication::applicationDirPath() + QStringLiteral("/lectura.txt"));
+        if (!salida.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return 3;
+        salida.write(linea.toUtf8());
+        return 0;
+    }
     if (args.size() < 2)
         return 2;
 
@@ -54,15 +80,6 @@ int main(int argc, char *argv[])
         imprimir("LISTO");
         return app.exec();
     }
-
-    QTimer vigia;
-    QObject::connect(&vigia, &QTimer::timeout, [] {
-        if (auto *caja = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            imprimir("CAJA|" + caja->windowTitle().toUtf8() + '|' + caja->text().toUtf8());
-            caja->accept();
-        }
-    });
-    vigia.start(20);
 
     const QString sistema = args.at(1) == QLatin1String("-") ? QString() : args.at(1);
     KolvasterClient cliente(sistema, nullptr);

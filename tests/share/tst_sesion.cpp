@@ -5,14 +5,19 @@
 #include "base/salida.h"
 #include "sesion.h"
 #include "share/registrosesion.h"
+#include "registroprivado.h"
 #include "guion.h"
 #include "testdb.h"
 
 #include <kolvasterclient.h>
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QSharedMemory>
 #include <QTest>
+
+#include <unistd.h>
 
 namespace {
 
@@ -95,6 +100,53 @@ bool defectoOcupado()
     return true;
 }
 
+// A launcher of the tree's scenario program, logged in as `usuario`, that has started the
+// program "lector" of its list and waits; `prefijo` runs it as someone else.
+struct Sesion {
+    QProcess p;
+    QByteArray salida;
+    Sesion(const QString &usuario, const QString &directorio, const QStringList &prefijo = {})
+    {
+        p.setWorkingDirectory(directorio);
+        const QString escenario =
+            qEnvironmentVariable("KOLVASTER_TEST_BINDIR") + "/tests/app/kolvaster_escenario";
+        const QStringList args = prefijo + QStringList{escenario, "lector", usuario};
+        p.start(args.first(), args.mid(1));
+    }
+    // True once the started program has ended; false when the launcher ended first.
+    bool listo()
+    {
+        while (!salida.contains("LISTO\n")) {
+            const bool mas = p.waitForReadyRead(60000);
+            salida += p.readAllStandardOutput();
+            if (!mas)
+                break;
+        }
+        return salida.contains("LISTO\n");
+    }
+    ~Sesion()
+    {
+        p.terminate();
+        if (!p.waitForFinished(30000))
+            p.kill();
+        p.waitForFinished();
+    }
+};
+
+bool ejecutar(const QString &programa, const QStringList &args)
+{
+    QProcess p;
+    p.start(programa, args);
+    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit
+           && p.exitCode() == 0;
+}
+
+QByteArray contenido(const QString &ruta)
+{
+    QFile f(ruta);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
 const QString textoCajaEscritor = QStringLiteral(
     "No se pueden crear recursos compartidos ! Verifique no exista otra instancia del programa "
     "abierta y conectada a la misma base de datos! Reinicie su ordenador y vuelva a intentar "
@@ -117,6 +169,10 @@ class TstSesion : public QObject
     QList<int> &salidas = guion.salidas;
 
 private slots:
+
+    // The test process and every child it starts use this user's place for the record, as the
+    // programs a launcher starts do.
+    void initTestCase() { QVERIFY(RegistroPrivado::preparar()); }
 
     void init()
     {
@@ -255,6 +311,69 @@ private slots:
         // The real process ends here, so the window's shut-down (and its logout) never runs;
         // this test's window is only destroyed after the check.
         QCOMPARE(TestDb::contar("SELECT 1 FROM sysuserelog WHERE sysuserelogtipo_id=2"), 0);
+    }
+
+    // Two people logged in to one machine each run a launcher on the same database; the
+    // program each one starts reads its own person's record, and so does one started by hand.
+    // A second launcher of the same person is still refused.
+    void dosUsuariosDelSistema()
+    {
+        if (geteuid() != 0)
+            QSKIP("acting as a second operating-system user needs root");
+        const QString otro = QStringLiteral("kolvotro");
+        // Made once, kept for later runs.
+        QVERIFY(ejecutar("sh", {"-c", "id -u " + otro + " >/dev/null 2>&1 || useradd -m " + otro}));
+        // Her home for this database: the installation folder with its two libraries, and a
+        // runtime directory of her own.
+        const QString casa = "/home/" + otro + "/" + TestDb::base();
+        QVERIFY(ejecutar("rm", {"-rf", casa}));
+        QVERIFY(ejecutar("runuser",
+                         {"-u", otro, "--", "sh", "-c",
+                          "mkdir -p " + casa + "/Kolvaster " + casa + "/xdg && chmod 700 " + casa
+                              + "/xdg && for l in libeay32 ssleay32; do echo x > " + casa
+                              + "/Kolvaster/$l.dll; done"}));
+        const QStringList comoOtro{
+            "runuser", "-u", otro, "--", "env", "-i", "HOME=" + casa, "PATH=/usr/bin:/bin",
+            "XDG_RUNTIME_DIR=" + casa + "/xdg", "QT_QPA_PLATFORM=offscreen",
+            "QTWEBENGINE_DISABLE_SANDBOX=1",
+            "MYSQL_TCP_PORT=" + qEnvironmentVariable("MYSQL_TCP_PORT"),
+            "KOLVASTER_TEST_DB=" + TestDb::base()};
+
+        const qint64 ana = TestDb::crearUsuario(TestDb::cuenta("ana"), "Ana");
+        const qint64 beto = TestDb::crearUsuario(TestDb::cuenta("beto"), "Beto");
+        const qint64 lector = TestDb::crearApp("lector", "Lector", contenido(ayudante()));
+        TestDb::otorgar(ana, lector, true); // change log read: no alert box at start-up
+        TestDb::otorgar(beto, lector, true);
+
+        EntornoSesion entorno; // root's home and working directory, inherited by the child
+        Sesion deRoot("ana", entorno.trabajo());
+        QVERIFY2(deRoot.listo(), deRoot.salida.constData());
+        Sesion deOtro("beto", casa, comoOtro);
+        QVERIFY2(deOtro.listo(), deOtro.salida.constData());
+
+        const QString perfil = "/Kolvaster/profiles/" + TestDb::base();
+        QCOMPARE(contenido(entorno.home() + perfil + "/ana/lectura.txt"),
+                 (TestDb::base() + "|" + TestDb::cuenta("ana") + "|127.0.0.1").toUtf8());
+        QCOMPARE(contenido(casa + perfil + "/beto/lectura.txt"),
+                 (TestDb::base() + "|" + TestDb::cuenta("beto") + "|127.0.0.1").toUtf8());
+
+        // Started by hand, without the launcher's environment, a program of the second person
+        // finds her record through the reader library.
+        QProcess aMano;
+        aMano.setWorkingDirectory(casa);
+        aMano.start(comoOtro.first(),
+                    comoOtro.mid(1) + QStringList{ayudante(), "leer", "-", "USER"});
+        QVERIFY(aMano.waitForFinished(30000));
+        QCOMPARE(aMano.readAllStandardOutput().trimmed(),
+                 "USER=" + TestDb::cuenta("beto").toUtf8().toHex());
+
+        // Her second launcher on the same database is refused as before.
+        Sesion segunda("beto", casa, comoOtro);
+        QVERIFY(!segunda.listo());
+        QVERIFY(segunda.p.state() == QProcess::NotRunning || segunda.p.waitForFinished(30000));
+        QVERIFY2(segunda.salida.contains(("CAJA|Error!|" + textoCajaEscritor).toUtf8()),
+                 segunda.salida.constData());
+        QCOMPARE(segunda.p.exitCode(), 0);
     }
 
     void administradorYPermisos()

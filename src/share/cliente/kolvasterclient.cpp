@@ -1,4 +1,5 @@
 #include "kolvasterclient.h"
+#include "registroprivado.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -32,6 +33,9 @@ const char claveDefecto[] = "KOLVASTER_DEFSYSNAME";
 KolvasterClient::KolvasterClient(const QString &sistema, QWidget *widgetPadre, QObject *parent)
     : QObject(parent), widgetPadre(widgetPadre), sistema(sistema)
 {
+    // The launcher keeps the record where only its own user reaches it; a program started by
+    // hand, outside the launcher's environment, looks there too.
+    RegistroPrivado::adoptar();
     if (this->sistema.isEmpty())
         this->sistema = valor(QString::fromLatin1(claveDefecto));
 }

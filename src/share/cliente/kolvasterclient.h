@@ -5,13 +5,19 @@
 // whether a user may run a program.
 //
 // The launcher publishes one shared-memory segment per value (QSharedMemory keys):
-//   "KOLVASTER_DEFSYSNAME"            the database of the first launcher of the workstation
+//   "KOLVASTER_DEFSYSNAME"            the database of the user's first launcher
 //   "KOLVASTER_<db>_HOST"             server host name
 //   "KOLVASTER_<db>_USER"             MySQL account name (also the user's sysuser.sysuser)
 //   "KOLVASTER_<db>_PASS"             password, in clear
 //   "KOLVASTER_<db>_OPTIONS"          connection options
 // Each segment holds one QString as QDataStream writes it (big-endian byte count, 0xFFFFFFFF
 // for a null string, then UTF-16 big-endian code units).
+//
+// Where keys are machine-wide (Linux and other Unix systems), each operating-system user has a
+// record of his own: the launcher keeps it under "kolvaster-<uid>" in the temporary directory
+// and makes that directory the TMPDIR of the programs it starts. KolvasterClient looks there
+// by itself; a program that reads the keys with QSharedMemory directly and is started by hand
+// must be given TMPDIR=${TMPDIR:-/tmp}/kolvaster-$(id -u).
 
 #include <QObject>
 #include <QString>
