@@ -6,6 +6,8 @@
 #                                        server on 127.0.0.1:PORT, load sql/schema.sql into
 #                                        DATABASE (default "prueba") and create the accounts;
 #                                        --query-cache turns the server's query cache on (64 MB)
+#   testdb.sh resume DIR PORT            start the server again on the data DIR already holds
+#                                        (after a crash test killed it)
 #   testdb.sh stop DIR                   shut the server down and remove DIR
 #
 # Accounts created (passwords are for throwaway servers only):
@@ -21,6 +23,20 @@ dir=${2:-}
 
 client() { mariadb --no-defaults --socket="$dir/mysql.sock" -uroot "$@"; }
 
+# arrancar PORT [server options...]: starts the server on DIR's data and waits for it.
+arrancar() {
+  local port=$1; shift
+  mariadbd --no-defaults --user=root --datadir="$dir/db" --socket="$dir/mysql.sock" --port="$port" \
+    --bind-address=127.0.0.1 --pid-file="$dir/mysqld.pid" --log-error="$dir/mysqld.err" \
+    --max-allowed-packet=256M --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
+    --skip-name-resolve --innodb-flush-log-at-trx-commit=2 "$@" >/dev/null 2>&1 &
+  for _ in $(seq 1 300); do
+    client -e 'SELECT 1' >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  client -e 'SELECT 1' >/dev/null || { cat "$dir/mysqld.err" >&2; exit 1; }
+}
+
 case "$cmd" in
 start)
   port=${3:?port}
@@ -33,15 +49,7 @@ start)
   rm -rf "$dir"; mkdir -p "$dir"
   mariadb-install-db --user=root --datadir="$dir/db" --auth-root-authentication-method=normal \
     --skip-test-db >"$dir/install.log" 2>&1
-  mariadbd --no-defaults --user=root --datadir="$dir/db" --socket="$dir/mysql.sock" --port="$port" \
-    --bind-address=127.0.0.1 --pid-file="$dir/mysqld.pid" --log-error="$dir/mysqld.err" \
-    --max-allowed-packet=256M --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
-    --skip-name-resolve --innodb-flush-log-at-trx-commit=2 "${cache[@]}" >/dev/null 2>&1 &
-  for _ in $(seq 1 300); do
-    client -e 'SELECT 1' >/dev/null 2>&1 && break
-    sleep 0.1
-  done
-  client -e 'SELECT 1' >/dev/null || { cat "$dir/mysqld.err" >&2; exit 1; }
+  arrancar "$port" "${cache[@]}"
   client <<SQL
 CREATE DATABASE \`$database\` CHARACTER SET utf8mb4;
 CREATE USER 'dbadmin'@'%' IDENTIFIED BY 'dbadmin_pw';
@@ -54,6 +62,9 @@ FLUSH PRIVILEGES;
 SQL
   client "$database" < "$here/../sql/schema.sql"
   echo "MariaDB ready on 127.0.0.1:$port (database $database, data in $dir)"
+  ;;
+resume)
+  arrancar "${3:?port}"
   ;;
 stop)
   if [ -S "$dir/mysql.sock" ]; then
