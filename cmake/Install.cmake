@@ -49,7 +49,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${KOLVASTER_DOC_DIR} COM
 
 # One Debian package with the launcher and the libraries for the suite's programs. dpkg-shlibdeps
 # finds the launcher's shared libraries (Qt 6 with WebEngine, libxlsxwriter, libmariadb3, and
-# libsodium23 for the publisher signatures, which the publishing tool also links); the
+# libsodium23 and libssl3 for the publisher signatures, which the publishing tool also links); the
 # MySQL driver is a plugin Qt loads at run time, so it is named by hand.
 set(CPACK_PACKAGE_NAME kolvaster)
 set(CPACK_PACKAGE_VENDOR "Kolvaster")
@@ -67,5 +67,5 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-mysql")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-base-dev, qt6-webengine-dev, libxlsxwriter-dev, libsodium-dev, cmake, g++")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-base-dev, qt6-webengine-dev, libxlsxwriter-dev, libsodium-dev, libssl-dev, cmake, g++")
 include(CPack)

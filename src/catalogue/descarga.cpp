@@ -88,7 +88,7 @@ Estado guardar(const QString &dir, const QString &nombre, qint64 largo, const QS
                             | QFileDevice::ExeUser);
 
     QCryptographicHash suma(QCryptographicHash::Md5);
-    QCryptographicHash sha(QCryptographicHash::Sha256);
+    Firma::Sha256 sha;
     QByteArray pieza(qMin(largo, tamanoPieza), Qt::Uninitialized);
     for (qint64 desde = 0; desde < largo;) {
         const qint64 n = qMin(tamanoPieza, largo - desde);
@@ -96,7 +96,7 @@ Estado guardar(const QString &dir, const QString &nombre, qint64 largo, const QS
             return Estado::FalloSentencia; // the temporary file goes with `programa`
         suma.addData(QByteArrayView(pieza.constData(), n));
         if (exigencia)
-            sha.addData(QByteArrayView(pieza.constData(), n));
+            sha.agregar(pieza.constData(), n);
         if (programa.write(pieza.constData(), n) != n)
             return Estado::FalloPrograma;
         desde += n;
@@ -107,7 +107,7 @@ Estado guardar(const QString &dir, const QString &nombre, qint64 largo, const QS
     if (exigencia) {
         const Publicacion &p = *exigencia->publicacion;
         if (!Firma::verifica(p.clave, p.firma,
-                             Firma::mensaje(nombre, p.version, sha.result().toHex(), largo)))
+                             Firma::mensaje(nombre, p.version, sha.hex(), largo)))
             return Estado::FirmaInvalida;
         // Recorded before the program is put in place: whatever happens next, an older
         // publication is never taken for this one.

@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <openssl/evp.h>
 #include <sodium.h>
 
 namespace Firma {
@@ -68,6 +69,34 @@ QByteArray firmar(const QByteArray &secreta, const QByteArray &mensaje)
                          quint64(mensaje.size()),
                          reinterpret_cast<const unsigned char *>(secreta.constData()));
     return firma;
+}
+
+struct Sha256::Estado {
+    EVP_MD_CTX *ctx = EVP_MD_CTX_new();
+};
+
+Sha256::Sha256() : e(new Estado)
+{
+    EVP_DigestInit_ex(e->ctx, EVP_sha256(), nullptr);
+}
+
+Sha256::~Sha256()
+{
+    EVP_MD_CTX_free(e->ctx);
+    delete e;
+}
+
+void Sha256::agregar(const char *datos, qint64 n)
+{
+    EVP_DigestUpdate(e->ctx, datos, size_t(n));
+}
+
+QByteArray Sha256::hex()
+{
+    unsigned char r[EVP_MAX_MD_SIZE];
+    unsigned int largo = 0;
+    EVP_DigestFinal_ex(e->ctx, r, &largo);
+    return QByteArray(reinterpret_cast<char *>(r), int(largo)).toHex();
 }
 
 std::optional<qint64> versionInstalada(const QString &archivoVersion)

@@ -38,6 +38,23 @@ bool verifica(const QByteArray &clave, const QByteArray &firma, const QByteArray
 // Signs `mensaje` with a 64-byte secret key.
 QByteArray firmar(const QByteArray &secreta, const QByteArray &mensaje);
 
+// SHA-256 taken piece by piece, through OpenSSL, which uses the processor's SHA instructions
+// where there are some: the launcher hashes every program it downloads with it, alongside the
+// MD5, and the publishing tool every program it sends.
+class Sha256
+{
+public:
+    Sha256();
+    ~Sha256();
+    Sha256(const Sha256 &) = delete;
+    Sha256 &operator=(const Sha256 &) = delete;
+    void agregar(const char *datos, qint64 n);
+    QByteArray hex(); // lower-case; ends the hash
+private:
+    struct Estado;
+    Estado *e;
+};
+
 // The keys this launcher was built with: nothing when KOLVASTER_PUBLISHER_KEYS is empty (no
 // signature is required), otherwise the list, possibly empty if none decoded (then nothing
 // can be installed: a misbuilt launcher refuses rather than trusts).

@@ -11,7 +11,6 @@
 #include "catalogue/programas.h"
 #include "conexion.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -304,7 +303,7 @@ int subir(const QStringList &args)
         return fallar(QStringLiteral("no se pudo guardar el programa: %1").arg(st.error()));
 
     const bool terminal = isatty(STDERR_FILENO);
-    QCryptographicHash sha(QCryptographicHash::Sha256);
+    Firma::Sha256 sha;
     QByteArray pieza(int(qMin(largo, tamanoPieza)), Qt::Uninitialized);
     qint64 enviado = 0;
     while (enviado < largo) {
@@ -312,7 +311,7 @@ int subir(const QStringList &args)
         if (n <= 0)
             return fallar(QStringLiteral("no se pudo leer %1: %2")
                               .arg(rutaPrograma, programa.errorString()));
-        sha.addData(QByteArrayView(pieza.constData(), n));
+        sha.agregar(pieza.constData(), n);
         if (mysql_stmt_send_long_data(st.s, 0, pieza.constData(), static_cast<unsigned long>(n)))
             return fallar(QStringLiteral("se corto el envio: %1").arg(st.error()));
         enviado += n;
@@ -326,7 +325,7 @@ int subir(const QStringList &args)
     if (nuevo)
         appId = static_cast<long long>(mysql_stmt_insert_id(st.s));
 
-    const QByteArray hex = sha.result().toHex();
+    const QByteArray hex = sha.hex();
     const QByteArray firma = Firma::firmar(secreta, Firma::mensaje(nombre, version, hex, largo));
     sodium_memzero(secreta.data(), size_t(secreta.size()));
     {
