@@ -18,7 +18,7 @@ chmod 700 "$build/xdg-runtime"
 # Temporary files of the build, the server, mktemp here and in the demo.d parts, and the files
 # Qt keys its shared memory on, all stay inside.
 export TMPDIR="$build/tmp"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DKOLVASTER_PUBLISHER_KEYS="$(cat "$root/scripts/demo.d/editor-demo.clave.pub")" >/dev/null
 cmake --build "$build" -j2
 
 dbdir="$build/demo-db"
