@@ -1,5 +1,6 @@
 # What `cmake --install` puts in place, and the Debian package made of it (`cpack -G DEB`):
 #   bin/kolvaster                              the launcher
+#   bin/kolvaster-publicar                     the publisher's tool (keys, signed uploads)
 #   share/applications/kolvaster.desktop       its entry in the desktop's menu, with its icon
 #   lib/libkolvasterclient.a, libkolvasterreportes.a (+ the reports' icons as an object file)
 #   include/kolvaster/*.h                      the libraries' public headers (with the About
@@ -12,7 +13,8 @@ include(CMakePackageConfigHelpers)
 
 set(KOLVASTER_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Kolvaster)
 
-install(TARGETS kolvaster RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT launcher)
+install(TARGETS kolvaster kolvaster-publicar RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        COMPONENT launcher)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/kolvaster.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT launcher)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/appico_48.png
@@ -48,7 +50,8 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/ejemplo/CMakeLists.txt
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${KOLVASTER_DOC_DIR} COMPONENT dev)
 
 # One Debian package with the launcher and the libraries for the suite's programs. dpkg-shlibdeps
-# finds the launcher's shared libraries (Qt 6 with WebEngine, libxlsxwriter, libmariadb3); the
+# finds the launcher's shared libraries (Qt 6 with WebEngine, libxlsxwriter, libmariadb3, and
+# libsodium23 and libssl3 for the publisher signatures, which the publishing tool also links); the
 # MySQL driver is a plugin Qt loads at run time, so it is named by hand.
 set(CPACK_PACKAGE_NAME kolvaster)
 set(CPACK_PACKAGE_VENDOR "Kolvaster")
@@ -61,11 +64,11 @@ their programs in sync and starts them; with the libraries and CMake package to 
 programs against the launcher's session record, reports and spreadsheet export.")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY kolvaster)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES bin/kolvaster)
+set(CPACK_STRIP_FILES bin/kolvaster bin/kolvaster-publicar)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The forms' font and Qt's Spanish texts are files the launcher loads at run time as well.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-mysql, fonts-liberation2, qt6-translations-l10n")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-base-dev, qt6-webengine-dev, libxlsxwriter-dev, cmake, g++")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-base-dev, qt6-webengine-dev, libxlsxwriter-dev, libsodium-dev, libssl-dev, cmake, g++")
 include(CPack)

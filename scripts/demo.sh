@@ -55,7 +55,10 @@ if [ -n "${KOLVASTER_DEMO_BIN:-}" ]; then
   bin=$KOLVASTER_DEMO_BIN
 else
   bin=$build
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
+  # The demo's programs are published with the demo's publisher key (demo.d), and its launcher
+  # accepts only programs signed with it.
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
+    -DKOLVASTER_PUBLISHER_KEYS="$(cat "$root/scripts/demo.d/editor-demo.clave.pub")" >/dev/null
   cmake --build "$build" -j2
 fi
 

@@ -8,6 +8,7 @@
 #                                        --query-cache turns the server's query cache on (64 MB)
 #   testdb.sh resume DIR PORT [--query-cache]
 #                                        start the server again on the data DIR holds
+#                                        (the demo's kept data, or after a test killed it)
 #   testdb.sh stop DIR [--keep]          shut the server down and remove DIR (--keep: keep it)
 #
 # Accounts created (passwords are for throwaway servers only):

@@ -90,3 +90,15 @@ CREATE TABLE kolvasterop (
   kolvasterop_id  BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
   KEY ix_kolvasterop_user (sysuser_id, llave)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+-- The current publication of each program, signed by its publisher (kolvaster-publicar):
+-- Ed25519 over "kolvaster-programa-1\n" nombre "\n" version "\n" sha256 "\n" largo "\n".
+CREATE TABLE appfirma (
+  app_id   BIGINT NOT NULL PRIMARY KEY,
+  version  BIGINT NOT NULL,
+  sha256   CHAR(64) NOT NULL,
+  largo    BIGINT NOT NULL,
+  clave    VARCHAR(64) NOT NULL,
+  firma    BINARY(64) NOT NULL,
+  firmado  DATETIME NOT NULL
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Demo programs: the installation folder with its two libraries, and a few programs of the
-# suite stored as BLOBs, granted differently to demo_ana and demo_beto.
+# suite published with kolvaster-publicar and the demo's publisher key (the demo's launcher is
+# built with its public key), granted differently to demo_ana and demo_beto.
 #
 # Environment (set by scripts/demo.sh): DEMO_SQL, DEMO_DB, DEMO_HOME, DEMO_BUILD.
 # Each program is a small shell script: it appends a line to $HOME/kolvaster-demo.log and
@@ -14,11 +15,12 @@ printf 'placeholder libeay32 for the demo\n' > "$instalacion/libeay32.dll"
 printf 'placeholder ssleay32 for the demo\n' > "$instalacion/ssleay32.dll"
 echo "installation folder $instalacion (libeay32.dll, ssleay32.dll)"
 
-hex() { od -An -v -tx1 | tr -d ' \n'; }
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
 
-# programa NOMBRE TITULO -> the script's bytes as hex
+# programa NOMBRE TITULO -> the script's bytes
 programa() {
-  hex <<SH
+  cat <<SH
 #!/bin/sh
 echo "\$(date '+%Y-%m-%d %H:%M:%S') $1 en marcha (pid \$\$)" >> "\$HOME/kolvaster-demo.log"
 if [ -n "\${DISPLAY:-}" ] && command -v xmessage >/dev/null 2>&1; then
@@ -30,18 +32,29 @@ SH
 
 sql() { $DEMO_SQL -e "$1"; }
 
-# insertar NOMBRE TITULO [hex|NULL]
+# publicar NOMBRE TITULO ARCHIVO: stores and signs the program with the publisher's tool, as
+# root through the demo server's socket.
+publicar() {
+  local socket
+  socket=$(sed -n 's/.*--socket=\([^ ]*\).*/\1/p' <<<"$DEMO_SQL")
+  "$DEMO_BUILD/kolvaster-publicar" subir --no-defaults --socket="$socket" --user=root \
+    --sistema "$DEMO_DB" --clave "$(dirname "$0")/editor-demo.clave" --titulo "$2" "$1" "$3" >/dev/null
+}
+
+# insertar NOMBRE TITULO [con-binario]
 insertar() {
-  local nombre=$1 titulo=$2 binario=${3:-}
-  local valor="NULL"
-  [ -n "$binario" ] && valor="UNHEX('$binario')"
+  local nombre=$1 titulo=$2
   sql "DELETE FROM sysuserapp WHERE app_id IN (SELECT app_id FROM app WHERE nombre='$nombre');
-       DELETE FROM app WHERE nombre='$nombre';
-       INSERT INTO app (nombre, titulo, windowsbinary, descri)
-       VALUES ('$nombre', '$titulo', $valor, 'Programa de demostracion');"
-  if [ -n "$binario" ]; then
-    echo "program $nombre (\"$titulo\"): $(( ${#binario} / 2 )) bytes"
+       DELETE FROM appfirma WHERE app_id IN (SELECT app_id FROM app WHERE nombre='$nombre');
+       DELETE FROM app WHERE nombre='$nombre';"
+  if [ -n "${3:-}" ]; then
+    programa "$nombre" "$titulo" >"$tmp/$nombre"
+    publicar "$nombre" "$titulo" "$tmp/$nombre"
+    sql "UPDATE app SET descri='Programa de demostracion' WHERE nombre='$nombre';"
+    echo "program $nombre (\"$titulo\"): $(stat -c %s "$tmp/$nombre") bytes, signed"
   else
+    sql "INSERT INTO app (nombre, titulo, windowsbinary, descri)
+         VALUES ('$nombre', '$titulo', NULL, 'Programa de demostracion');"
     echo "program $nombre (\"$titulo\"): no binary"
   fi
 }
@@ -53,11 +66,11 @@ otorgar() {
        WHERE u.sysuser='${DEMO_DB}_$2' AND a.nombre='$1';"
 }
 
-insertar calculadora "Calculadora" "$(programa calculadora Calculadora)"
-insertar agenda "Agenda" "$(programa agenda Agenda)"
-insertar inventario "Inventario" "$(programa inventario Inventario)"
-insertar "planilla de sueldos" "Planilla de sueldos" "$(programa 'planilla de sueldos' 'Planilla de sueldos')"
-insertar facturacion "Facturacion" ""
+insertar calculadora "Calculadora" si
+insertar agenda "Agenda" si
+insertar inventario "Inventario" si
+insertar "planilla de sueldos" "Planilla de sueldos" si
+insertar facturacion "Facturacion"
 
 otorgar calculadora ana TRUE
 otorgar agenda ana FALSE            # unread change log: alert icon for demo_ana

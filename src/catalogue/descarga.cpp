@@ -1,11 +1,13 @@
 #include "descarga.h"
 
+#include "catalogue/firma.h"
 #include "catalogue/programas.h"
 
 #include <QCryptographicHash>
 #include <QSaveFile>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QVariant>
 
 #include <mysql.h>
@@ -63,11 +65,22 @@ struct Sentencia {
 } // namespace
 
 Estado guardar(const QString &dir, const QString &nombre, qint64 largo, const QString &digest,
-               const LectorPiezas &leer)
+               const LectorPiezas &leer, const Exigencia *exigencia)
 {
     if (!Programas::nombreSeguro(nombre))
         return Estado::NombreInvalido;
-    QSaveFile programa(dir + QLatin1Char('/') + nombre + QLatin1String(Programas::sufijoPrograma));
+    const QString ruta = dir + QLatin1Char('/') + nombre + QLatin1String(Programas::sufijoPrograma);
+    const QString rutaVersion = ruta + QLatin1String(Firma::sufijoVersion);
+    // What can be refused without the bytes is refused before reading them.
+    if (exigencia) {
+        const std::optional<Publicacion> &p = exigencia->publicacion;
+        if (!p || p->version <= 0 || !exigencia->claves.contains(p->clave))
+            return Estado::FirmaInvalida;
+        const std::optional<qint64> instalada = Firma::versionInstalada(rutaVersion);
+        if (instalada && p->version < *instalada)
+            return Estado::FirmaInvalida;
+    }
+    QSaveFile programa(ruta);
     if (!programa.open(QIODevice::WriteOnly))
         return Estado::FalloPrograma;
     // Set on the temporary file, so the program appears already with its final mode.
@@ -75,12 +88,15 @@ Estado guardar(const QString &dir, const QString &nombre, qint64 largo, const QS
                             | QFileDevice::ExeUser);
 
     QCryptographicHash suma(QCryptographicHash::Md5);
+    Firma::Sha256 sha;
     QByteArray pieza(qMin(largo, tamanoPieza), Qt::Uninitialized);
     for (qint64 desde = 0; desde < largo;) {
         const qint64 n = qMin(tamanoPieza, largo - desde);
         if (!leer(pieza.data(), desde, n))
             return Estado::FalloSentencia; // the temporary file goes with `programa`
         suma.addData(QByteArrayView(pieza.constData(), n));
+        if (exigencia)
+            sha.agregar(pieza.constData(), n);
         if (programa.write(pieza.constData(), n) != n)
             return Estado::FalloPrograma;
         desde += n;
@@ -88,6 +104,18 @@ Estado guardar(const QString &dir, const QString &nombre, qint64 largo, const QS
     // What arrived must be what the server holds: a damaged transfer replaces nothing.
     if (QString::fromLatin1(suma.result().toHex()).compare(digest, Qt::CaseInsensitive) != 0)
         return Estado::DigestDistinto;
+    if (exigencia) {
+        const Publicacion &p = *exigencia->publicacion;
+        if (!Firma::verifica(p.clave, p.firma,
+                             Firma::mensaje(nombre, p.version, sha.hex(), largo)))
+            return Estado::FirmaInvalida;
+        // Recorded before the program is put in place: whatever happens next, an older
+        // publication is never taken for this one.
+        QSaveFile marca(rutaVersion);
+        const QByteArray v = QByteArray::number(p.version);
+        if (!marca.open(QIODevice::WriteOnly) || marca.write(v) != v.size() || !marca.commit())
+            return Estado::FalloPrograma;
+    }
     if (!programa.commit())
         return Estado::FalloPrograma;
 
@@ -100,11 +128,36 @@ Estado guardar(const QString &dir, const QString &nombre, qint64 largo, const QS
     return Estado::Hecha;
 }
 
-Resultado descargar(const QSqlDatabase &db, int appId, const QString &dir)
+Resultado descargar(const QSqlDatabase &db, int appId, const QString &dir,
+                    const QList<QByteArray> *claves)
 {
+    Resultado r;
+    std::optional<Exigencia> exigencia;
+    if (claves) {
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("SELECT a.titulo, f.version, f.clave, f.firma FROM app a "
+                                 "LEFT JOIN appfirma f ON f.app_id=a.app_id WHERE a.app_id=:appid"));
+        q.bindValue(QStringLiteral(":appid"), appId);
+        if (!q.exec()) {
+            r.error = q.lastError().text();
+            return r;
+        }
+        exigencia.emplace();
+        exigencia->claves = *claves;
+        if (q.next()) {
+            r.titulo = q.value(0).toString();
+            if (!q.isNull(1)) {
+                Publicacion p;
+                p.version = q.value(1).toLongLong();
+                p.clave = Firma::clavePublica(q.value(2).toByteArray()).value_or(QByteArray());
+                p.firma = q.value(3).toByteArray();
+                exigencia->publicacion = p;
+            }
+        }
+    }
+
     static const char sql[] = "SELECT windowsbinary, MD5(windowsbinary), LENGTH(windowsbinary), "
                               "nombre FROM app WHERE app_id=?";
-    Resultado r;
     MYSQL *mysql = manejador(db);
     if (!mysql) {
         r.error = errorDe(nullptr, "Unable to prepare statement");
@@ -198,7 +251,8 @@ Resultado descargar(const QSqlDatabase &db, int appId, const QString &dir)
     r.estado = guardar(dir, r.nombre, qint64(largos[0]), QString::fromLatin1(*digest),
                        [&](char *destino, qint64 desde, qint64 n) {
                            return copiar(0, destino, desde, n);
-                       });
+                       },
+                       exigencia ? &*exigencia : nullptr);
     if (r.estado == Estado::FalloSentencia)
         r.error = errorDe(st.s, "Unable to fetch data");
     return r;

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QList>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // Fetching one program from the server into the profile directory without ever holding the
 // whole binary more than once: the client library keeps the row it received, and the binary is
@@ -22,12 +24,28 @@ enum class Estado {
     DigestDistinto, // what arrived does not hash to the server's digest: nothing touched
     FalloPrograma,  // the program file could not be written: the old one is intact
     FalloDigest,    // the digest file could not be written: the new program is in place
+    FirmaInvalida,  // signatures are required and this one is missing or not valid: nothing
+                    // touched
+};
+
+// The `appfirma` row of a program: its current publication.
+struct Publicacion {
+    qint64 version = 0;
+    QByteArray clave; // the signer's public key, decoded (empty when the text is not a key)
+    QByteArray firma; // 64 bytes
+};
+
+// What a launcher built with publisher keys asks of a program before writing it.
+struct Exigencia {
+    QList<QByteArray> claves;                // the configured public keys
+    std::optional<Publicacion> publicacion; // nothing: the program has no `appfirma` row
 };
 
 struct Resultado {
     Estado estado = Estado::FalloSentencia;
     QString nombre; // as the server returns it (empty when there is no row)
     QString error;  // with FalloSentencia: the error text, worded as Qt's driver words it
+    QString titulo; // read only when signatures are required
 };
 
 // Copies `n` bytes of the binary, starting at `desde`, into `destino`; false when it cannot.
@@ -37,12 +55,18 @@ using LectorPiezas = std::function<bool(char *destino, qint64 desde, qint64 n)>;
 // (mode 0700) and then its digest to dir/nombre.exe.md5, each through a temporary file put in
 // place only when complete. The program is put in place only when the bytes read hash to
 // `digest`. A failed read gives FalloSentencia with nothing written. `largo` must be > 0.
+// With `exigencia`, the SHA-256 is taken in the same pass, and the program is written only when
+// its publication is signed by one of the keys over the name, the version and the SHA-256 and
+// length of the bytes read, and its version is not lower than the installed copy's (recorded
+// in dir/nombre.exe.version, written before the program is put in place).
 Estado guardar(const QString &dir, const QString &nombre, qint64 largo, const QString &digest,
-               const LectorPiezas &leer);
+               const LectorPiezas &leer, const Exigencia *exigencia = nullptr);
 
 // Runs "SELECT windowsbinary, MD5(windowsbinary), LENGTH(windowsbinary), nombre FROM app WHERE
 // app_id=?" on the client library's handle of the open QMYSQL connection `db` and stores the
-// program in `dir` through guardar(). The connection stays usable for Qt's queries.
-Resultado descargar(const QSqlDatabase &db, int appId, const QString &dir);
+// program in `dir` through guardar(). The connection stays usable for Qt's queries. With
+// `claves` (signatures required), the program's title and `appfirma` row are read first.
+Resultado descargar(const QSqlDatabase &db, int appId, const QString &dir,
+                    const QList<QByteArray> *claves = nullptr);
 
 } // namespace Descarga

@@ -5,6 +5,7 @@
 #include "base/kolvasterprocessdialog.h"
 #include "base/mensajes.h"
 #include "catalogue/descarga.h"
+#include "catalogue/firma.h"
 #include "catalogue/programas.h"
 #include "ui_kolvaster.h"
 
@@ -18,6 +19,10 @@
 namespace {
 
 const QString atencion = QStringLiteral("Atencion!");
+
+// Set by descargarPrograma when it refused a program for its publisher signature and has told
+// the user so in its own box; pass 2 then adds no box of its own. GUI thread only.
+bool firmaRechazada = false;
 
 } // namespace
 
@@ -108,9 +113,13 @@ void Kolvaster::sincronizarAplicaciones()
                 descargar = !*igual;
             }
         }
+        firmaRechazada = false;
         if (descargar && !descargarPrograma(nombre.toLatin1().constData(), appId)) {
             if (terminado())
                 return;
+            // A refused signature has said all there is to say in its own box.
+            if (firmaRechazada)
+                continue;
             Mensajes::informacion(this, QStringLiteral("Nuevo programa disponible"),
                                   QStringLiteral("No se pudo obtener version actualizada del "
                                                  "programa ")
@@ -179,7 +188,10 @@ bool Kolvaster::descargarPrograma(const char *nombre, int appId)
 
     // The binary goes from the client library's buffer to the file in pieces: it is never
     // copied whole into the driver's buffers and a QByteArray on top.
-    const Descarga::Resultado r = Descarga::descargar(db, appId, dirProfile.path());
+    // A launcher built with publisher keys installs only what they signed.
+    const std::optional<QList<QByteArray>> &claves = Firma::clavesEditor();
+    const Descarga::Resultado r =
+        Descarga::descargar(db, appId, dirProfile.path(), claves ? &*claves : nullptr);
     switch (r.estado) {
     case Descarga::Estado::FalloSentencia:
         reportarError(r.error);
@@ -214,6 +226,15 @@ bool Kolvaster::descargarPrograma(const char *nombre, int appId)
         return false;
     case Descarga::Estado::FalloDigest:
         reportarError(QStringLiteral("No se puede escribir archivo en directorio profile (MD5)"));
+        return false;
+    case Descarga::Estado::FirmaInvalida:
+        // The old program and its digest stay as they were and keep starting.
+        firmaRechazada = true;
+        Mensajes::informacion(this, atencion,
+                              QStringLiteral("La aplicacion ") + r.titulo.toHtmlEscaped()
+                                  + QStringLiteral(" no tiene una firma valida del editor y no "
+                                                   "fue actualizada.<br>Comunique novedad al "
+                                                   "Administrador de Sistemas!"));
         return false;
     case Descarga::Estado::Hecha:
         break;

@@ -156,6 +156,21 @@ private slots:
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden),
                  QStringList({"calc.exe", "calc.exe.md5"}));
     }
+
+    // Built without publisher keys: a publication row, even a bogus one, changes nothing; the
+    // program is written as always and no version mark appears.
+    void sinClavesNoSePideFirma()
+    {
+        const QByteArray b = bytes(1000);
+        const qint64 id = TestDb::crearApp("firmado", "T", b);
+        TestDb::ejecutar("INSERT INTO appfirma (app_id, version, sha256, largo, clave, firma, "
+                         "firmado) VALUES (?, 1, 'x', 1, 'x', REPEAT('x', 64), NOW())",
+                         {id});
+        QCOMPARE(Descarga::descargar(QSqlDatabase::database(), id, dir).estado, Estado::Hecha);
+        QVERIFY(leer(dir + "/firmado.exe") == b);
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"firmado.exe", "firmado.exe.md5"}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TstDescarga)

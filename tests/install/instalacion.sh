@@ -10,7 +10,7 @@ prefix="$tmp/prefijo"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 falta=0
-for f in bin/kolvaster share/applications/kolvaster.desktop \
+for f in bin/kolvaster bin/kolvaster-publicar share/applications/kolvaster.desktop \
          share/icons/hicolor/48x48/apps/kolvaster.png share/icons/hicolor/128x128/apps/kolvaster.png \
          lib/libkolvasterclient.a lib/libkolvasterreportes.a \
          include/kolvaster/kolvasterclient.h include/kolvaster/kolvasterhtmlviewer.h \
@@ -24,6 +24,8 @@ for f in bin/kolvaster share/applications/kolvaster.desktop \
   [ -e "$prefix/$f" ] || { echo "missing: $f"; falta=1; }
 done
 [ -x "$prefix/bin/kolvaster" ] || { echo "bin/kolvaster is not executable"; falta=1; }
+"$prefix/bin/kolvaster-publicar" --help | grep -q '^uso: kolvaster-publicar clave' \
+  || { echo "bin/kolvaster-publicar does not run"; falta=1; }
 grep -qx 'Exec=kolvaster' "$prefix/share/applications/kolvaster.desktop" || { echo "desktop entry: Exec"; falta=1; }
 grep -qx 'Icon=kolvaster' "$prefix/share/applications/kolvaster.desktop" || { echo "desktop entry: Icon"; falta=1; }
 if command -v desktop-file-validate >/dev/null; then

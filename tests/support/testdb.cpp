@@ -11,7 +11,7 @@ namespace {
 
 const QStringList tablas = {"sysuser", "sysuserimg", "apprisklevel", "app", "sysuserapp",
                             "sysuserelog", "appuse", "report", "sysuserreport", "kolvaster",
-                            "kolvasterop"};
+                            "kolvasterop", "appfirma"};
 
 QSqlQuery correr(const QString &sql, const QVariantList &valores)
 {

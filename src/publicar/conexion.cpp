@@ -1,0 +1,193 @@
+#include "conexion.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <cstdio>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// "--name=value", "--name value", or for a short option "-xvalue" / "-x value".
+std::optional<QString> valor(const QStringList &args, int *i, const QString &largo,
+                             const QString &corto, bool *es)
+{
+    const QString &a = args.at(*i);
+    *es = true;
+    if (a.startsWith(largo + QLatin1Char('=')))
+        return a.mid(largo.size() + 1);
+    if ((a == largo || a == corto) && *i + 1 < args.size())
+        return args.at(++*i);
+    if (!corto.isEmpty() && a.startsWith(corto) && a.size() > corto.size())
+        return a.mid(corto.size());
+    *es = a == largo || (!corto.isEmpty() && a == corto);
+    return std::nullopt;
+}
+
+// Reads a line from the terminal without showing it.
+std::optional<QString> leerClaveTerminal()
+{
+    FILE *tty = std::fopen("/dev/tty", "r+");
+    if (!tty)
+        return std::nullopt;
+    std::fputs("Contraseña: ", tty);
+    std::fflush(tty);
+    termios antes;
+    const bool eco = tcgetattr(fileno(tty), &antes) == 0;
+    if (eco) {
+        termios sin = antes;
+        sin.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(fileno(tty), TCSAFLUSH, &sin);
+    }
+    char linea[1024];
+    const bool leida = std::fgets(linea, sizeof linea, tty) != nullptr;
+    if (eco)
+        tcsetattr(fileno(tty), TCSAFLUSH, &antes);
+    std::fputs("\n", tty);
+    std::fclose(tty);
+    if (!leida)
+        return std::nullopt;
+    QString r = QString::fromLocal8Bit(linea);
+    while (r.endsWith(QLatin1Char('\n')) || r.endsWith(QLatin1Char('\r')))
+        r.chop(1);
+    return r;
+}
+
+} // namespace
+
+bool Conexion::tomar(const QStringList &args, int *i, QString *error)
+{
+    const QString &a = args.at(*i);
+    bool es = false;
+    auto texto = [&](const QString &largo, const QString &corto, QString *destino) {
+        const std::optional<QString> v = valor(args, i, largo, corto, &es);
+        if (v)
+            *destino = *v;
+        else if (es)
+            *error = QStringLiteral("falta el valor de %1").arg(largo);
+        return es;
+    };
+    if (texto(QStringLiteral("--host"), QStringLiteral("-h"), &host)
+        || texto(QStringLiteral("--user"), QStringLiteral("-u"), &usuario)
+        || texto(QStringLiteral("--socket"), QStringLiteral("-S"), &socket)
+        || texto(QStringLiteral("--sistema"), QString(), &sistema)
+        || texto(QStringLiteral("--defaults-file"), QString(), &archivoOpciones)
+        || texto(QStringLiteral("--defaults-extra-file"), QString(), &archivoExtra))
+        return true;
+    QString p;
+    if (texto(QStringLiteral("--port"), QStringLiteral("-P"), &p)) {
+        bool ok = false;
+        puerto = p.toUInt(&ok);
+        if (error->isEmpty() && (!ok || puerto == 0 || puerto > 65535))
+            *error = QStringLiteral("puerto no valido: %1").arg(p);
+        return true;
+    }
+    if (a == QLatin1String("--no-defaults")) {
+        sinArchivos = true;
+        return true;
+    }
+    // As the stock client: a password only when glued to the option, else asked for.
+    if (a == QLatin1String("--password") || a == QLatin1String("-p")) {
+        pedirClave = true;
+        return true;
+    }
+    if (a.startsWith(QLatin1String("--password="))) {
+        clave = a.mid(11);
+        return true;
+    }
+    if (a.startsWith(QLatin1String("-p"))) {
+        clave = a.mid(2);
+        return true;
+    }
+    return false;
+}
+
+MYSQL *Conexion::conectar(QString *error) const
+{
+    if (sistema.isEmpty()) {
+        *error = QStringLiteral("falta --sistema BASE");
+        return nullptr;
+    }
+    for (const QString &f : {archivoOpciones, archivoExtra})
+        if (!f.isEmpty() && !QFileInfo(f).isReadable()) {
+            *error = QStringLiteral("no se puede leer el archivo de opciones %1").arg(f);
+            return nullptr;
+        }
+
+    // The client library reads either its default option files or one given file. For an
+    // extra file on top of the defaults, a temporary file includes the defaults it would read
+    // (the same places, in the same order) and then the extra file, which so has the last word.
+    QTemporaryFile combinado(QDir::tempPath() + QStringLiteral("/kolvaster-publicar-XXXXXX.cnf"));
+    QString archivo = archivoOpciones;
+    if (archivo.isEmpty() && !archivoExtra.isEmpty() && !sinArchivos) {
+        QStringList lugares = {QStringLiteral("/etc/my.cnf"), QStringLiteral("/etc/mysql/my.cnf")};
+        for (const char *var : {"MARIADB_HOME", "MYSQL_HOME"})
+            if (!qEnvironmentVariableIsEmpty(var)) {
+                lugares << qEnvironmentVariable(var) + QStringLiteral("/my.cnf");
+                break;
+            }
+        lugares << QDir::homePath() + QStringLiteral("/.my.cnf")
+                << QFileInfo(archivoExtra).absoluteFilePath();
+        if (!combinado.open()) {
+            *error = QStringLiteral("no se puede crear un archivo temporal en %1")
+                         .arg(QDir::tempPath());
+            return nullptr;
+        }
+        for (const QString &l : lugares)
+            if (QFileInfo(l).isReadable())
+                combinado.write("!include " + QFile::encodeName(l) + '\n');
+        combinado.close();
+        archivo = combinado.fileName();
+    }
+
+    std::optional<QString> contrasena = clave;
+    if (pedirClave && !contrasena) {
+        contrasena = leerClaveTerminal();
+        if (!contrasena) {
+            *error = QStringLiteral("no hay terminal para pedir la contraseña");
+            return nullptr;
+        }
+    }
+    for (int intento = 0;; ++intento) {
+        MYSQL *m = mysql_init(nullptr);
+        if (!m) {
+            *error = QStringLiteral("sin memoria para la conexion");
+            return nullptr;
+        }
+        if (!sinArchivos || !archivoOpciones.isEmpty())
+            mysql_optionsv(m, MYSQL_READ_DEFAULT_GROUP, "kolvaster-publicar");
+        if (!archivo.isEmpty())
+            mysql_optionsv(m, MYSQL_READ_DEFAULT_FILE, QFile::encodeName(archivo).constData());
+        mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+        const QByteArray h = host.toUtf8(), u = usuario.toUtf8(), s = socket.toUtf8(),
+                         b = sistema.toUtf8();
+        const QByteArray c = contrasena ? contrasena->toUtf8() : QByteArray();
+        if (mysql_real_connect(m, h.isEmpty() ? nullptr : h.constData(),
+                               u.isEmpty() ? nullptr : u.constData(),
+                               contrasena ? c.constData() : nullptr, b.constData(), puerto,
+                               s.isEmpty() ? nullptr : s.constData(), 0))
+            return m;
+        const unsigned n = mysql_errno(m);
+        const QString texto = QString::fromUtf8(mysql_error(m));
+        mysql_close(m);
+        // No password given and the server wants one: ask, once, on a terminal.
+        if (n == 1045 && intento == 0 && !contrasena && isatty(STDIN_FILENO)) {
+            contrasena = leerClaveTerminal();
+            if (contrasena)
+                continue;
+        }
+        if (n == 1045 || n == 1698)
+            *error = QStringLiteral("acceso denegado: usuario o contraseña incorrectos (%1)")
+                         .arg(texto);
+        else if (n == 1049)
+            *error = QStringLiteral("no existe el sistema %1 en el servidor").arg(sistema);
+        else if (n >= 2000 && n < 2100)
+            *error = QStringLiteral("no se puede conectar con el servidor: %1").arg(texto);
+        else
+            *error = texto;
+        return nullptr;
+    }
+}

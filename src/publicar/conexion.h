@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+#include <mysql.h>
+
+// The connection options of the stock mariadb client: --host, --port, --user, --password,
+// --socket and the client library's option files (--no-defaults, --defaults-file,
+// --defaults-extra-file), plus --sistema, the system's database.
+struct Conexion {
+    QString host, usuario, socket, sistema;
+    unsigned puerto = 0;
+    std::optional<QString> clave; // given on the command line
+    bool pedirClave = false;      // -p / --password without a value
+    bool sinArchivos = false;
+    QString archivoOpciones, archivoExtra;
+
+    // Takes the option at args[*i] (and its value) when it is a connection option; false when
+    // it is not one. A bad value sets *error.
+    bool tomar(const QStringList &args, int *i, QString *error);
+
+    // Connects (the password asked on the terminal, without echo, when none was given and the
+    // server wants one). Nothing and *error set (one line) on failure.
+    MYSQL *conectar(QString *error) const;
+};

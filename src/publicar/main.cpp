@@ -1,0 +1,465 @@
+// kolvaster-publicar: the publisher's tool.
+//
+//   kolvaster-publicar clave ARCHIVO
+//   kolvaster-publicar subir --clave ARCHIVO --sistema BASE [--titulo T] [conexion] NOMBRE PROGRAMA
+//   kolvaster-publicar verificar --sistema BASE [--claves K1;K2] [conexion]
+//
+// Every failure is one line on the standard error and a non-zero status, with nothing written.
+
+#include "base/constantes.h"
+#include "catalogue/firma.h"
+#include "catalogue/programas.h"
+#include "conexion.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sodium.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr char marcaSecreta[] = "kolvaster-clave-secreta-1 ";
+constexpr qint64 tamanoPieza = 1024 * 1024;
+constexpr int largoNombre = 80; // app.nombre
+
+enum Salida { Bien = 0, NoValidos = 1, Error = 2 };
+
+int fallar(const QString &linea)
+{
+    std::fprintf(stderr, "kolvaster-publicar: %s\n", linea.toLocal8Bit().constData());
+    return Error;
+}
+
+void decir(const QString &linea)
+{
+    std::fprintf(stdout, "%s\n", linea.toLocal8Bit().constData());
+    std::fflush(stdout);
+}
+
+const char uso[] =
+    "uso: kolvaster-publicar clave ARCHIVO\n"
+    "     kolvaster-publicar subir --clave ARCHIVO --sistema BASE [--titulo TITULO] NOMBRE PROGRAMA\n"
+    "     kolvaster-publicar verificar --sistema BASE [--claves CLAVE;CLAVE...]\n"
+    "opciones de conexion, como el cliente mariadb: --host, --port, --user, --password,\n"
+    "--socket, --no-defaults, --defaults-file, --defaults-extra-file\n";
+
+// --- clave ---------------------------------------------------------------------------------
+
+int clave(const QStringList &args)
+{
+    if (args.size() != 1)
+        return fallar(QStringLiteral("clave necesita un ARCHIVO"));
+    const QString secreta = args.at(0), publica = secreta + QStringLiteral(".pub");
+    for (const QString &f : {secreta, publica})
+        if (QFileInfo::exists(f) || QFileInfo(f).isSymLink())
+            return fallar(QStringLiteral("%1 ya existe: no se reemplaza una clave").arg(f));
+
+    unsigned char pk[crypto_sign_PUBLICKEYBYTES], sk[crypto_sign_SECRETKEYBYTES];
+    crypto_sign_keypair(pk, sk);
+    const QByteArray pub = QByteArray(reinterpret_cast<char *>(pk), sizeof pk).toBase64();
+    QByteArray texto = marcaSecreta
+                       + QByteArray(reinterpret_cast<char *>(sk), sizeof sk).toBase64() + '\n';
+    sodium_memzero(sk, sizeof sk);
+
+    // Created with mode 0600 and never over an existing file.
+    const int fd = ::open(QFile::encodeName(secreta).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return fallar(QStringLiteral("no se puede crear %1: %2")
+                          .arg(secreta, QString::fromLocal8Bit(std::strerror(errno))));
+    const bool escrita = ::write(fd, texto.constData(), size_t(texto.size())) == texto.size()
+                         && ::fsync(fd) == 0;
+    ::close(fd);
+    sodium_memzero(texto.data(), size_t(texto.size()));
+    QFile pf(publica);
+    if (!escrita || !pf.open(QIODevice::NewOnly | QIODevice::WriteOnly)
+        || pf.write(pub + '\n') != pub.size() + 1 || !pf.flush()) {
+        QFile::remove(secreta);
+        pf.remove();
+        return fallar(QStringLiteral("no se pudo escribir el par de claves en %1").arg(secreta));
+    }
+    std::fprintf(stderr,
+                 "clave secreta en %s (guardela lejos del servidor); clave publica en %s.\n"
+                 "Para KOLVASTER_PUBLISHER_KEYS:\n",
+                 secreta.toLocal8Bit().constData(), publica.toLocal8Bit().constData());
+    decir(QString::fromLatin1(pub));
+    return Bien;
+}
+
+// The secret key of a file written by `clave`; *error when it is not one.
+QByteArray leerSecreta(const QString &archivo, QString *error)
+{
+    QFile f(archivo);
+    if (!f.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("no se puede leer la clave %1: %2").arg(archivo, f.errorString());
+        return QByteArray();
+    }
+    const QByteArray linea = f.read(4096).trimmed();
+    const auto r = QByteArray::fromBase64Encoding(linea.mid(int(std::strlen(marcaSecreta))),
+                                                  QByteArray::AbortOnBase64DecodingErrors);
+    if (linea.startsWith(QByteArray(marcaSecreta).trimmed()) && r
+        && r.decoded.size() == crypto_sign_SECRETKEYBYTES) {
+        // The second half must be the public key of the first: a damaged file is no key.
+        unsigned char pk[crypto_sign_PUBLICKEYBYTES], sk[crypto_sign_SECRETKEYBYTES];
+        crypto_sign_seed_keypair(pk, sk,
+                                 reinterpret_cast<const unsigned char *>(r.decoded.constData()));
+        const bool igual = sodium_memcmp(sk, r.decoded.constData(), sizeof sk) == 0;
+        sodium_memzero(sk, sizeof sk);
+        if (igual)
+            return r.decoded;
+    }
+    *error = QStringLiteral("%1 no es una clave secreta de kolvaster-publicar").arg(archivo);
+    return QByteArray();
+}
+
+// --- subir ---------------------------------------------------------------------------------
+
+// A prepared statement of the upload; closed with the object.
+struct Sentencia {
+    MYSQL_STMT *s;
+    explicit Sentencia(MYSQL *m) : s(mysql_stmt_init(m)) {}
+    ~Sentencia() { if (s) mysql_stmt_close(s); }
+    bool preparar(const char *sql) { return s && mysql_stmt_prepare(s, sql, std::strlen(sql)) == 0; }
+    QString error() const { return s ? QString::fromUtf8(mysql_stmt_error(s)) : QString(); }
+};
+
+MYSQL_BIND texto(const QByteArray &b, unsigned long *largo)
+{
+    MYSQL_BIND r;
+    std::memset(&r, 0, sizeof r);
+    *largo = static_cast<unsigned long>(b.size());
+    r.buffer_type = MYSQL_TYPE_STRING;
+    r.buffer = const_cast<char *>(b.constData());
+    r.buffer_length = *largo;
+    r.length = largo;
+    return r;
+}
+
+MYSQL_BIND entero(long long *v)
+{
+    MYSQL_BIND r;
+    std::memset(&r, 0, sizeof r);
+    r.buffer_type = MYSQL_TYPE_LONGLONG;
+    r.buffer = v;
+    return r;
+}
+
+void progreso(const QString &nombre, qint64 hecho, qint64 total)
+{
+    const int ancho = 30, lleno = int(ancho * hecho / total);
+    std::fprintf(stderr, "\r%s [%s%s] %3d%% %.1f/%.1f MB", nombre.toLocal8Bit().constData(),
+                 QByteArray(lleno, '#').constData(), QByteArray(ancho - lleno, '.').constData(),
+                 int(100 * hecho / total), hecho / 1048576.0, total / 1048576.0);
+    if (hecho == total)
+        std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+int subir(const QStringList &args)
+{
+    Conexion c;
+    QString archivoClave, titulo;
+    bool conTitulo = false;
+    QStringList libres;
+    for (int i = 0; i < args.size(); ++i) {
+        QString error;
+        if (c.tomar(args, &i, &error)) {
+            if (!error.isEmpty())
+                return fallar(error);
+            continue;
+        }
+        const QString &a = args.at(i);
+        if ((a == QLatin1String("--clave") || a == QLatin1String("--titulo")) && i + 1 < args.size()) {
+            (a == QLatin1String("--clave") ? archivoClave : titulo) = args.at(++i);
+            conTitulo = conTitulo || a == QLatin1String("--titulo");
+        } else if (a.startsWith(QLatin1String("--clave="))) {
+            archivoClave = a.mid(8);
+        } else if (a.startsWith(QLatin1String("--titulo="))) {
+            titulo = a.mid(9);
+            conTitulo = true;
+        } else if (a.startsWith(QLatin1String("-")) && a != QLatin1String("-")) {
+            return fallar(QStringLiteral("opcion desconocida o sin valor: %1").arg(a));
+        } else {
+            libres << a;
+        }
+    }
+    if (libres.size() != 2)
+        return fallar(QStringLiteral("subir necesita NOMBRE y PROGRAMA"));
+    if (archivoClave.isEmpty())
+        return fallar(QStringLiteral("falta --clave ARCHIVO"));
+    const QString nombre = libres.at(0), rutaPrograma = libres.at(1);
+    if (!Programas::nombreSeguro(nombre) || nombre.size() > largoNombre)
+        return fallar(QStringLiteral("el nombre \"%1\" no puede ser un archivo del perfil "
+                                     "(sin / \\ < > : \" | ? * ni caracteres de control, %2 "
+                                     "caracteres a lo sumo)")
+                          .arg(nombre)
+                          .arg(largoNombre));
+    if (conTitulo && titulo.size() > 120)
+        return fallar(QStringLiteral("el titulo tiene mas de 120 caracteres"));
+
+    QFile programa(rutaPrograma);
+    if (!QFileInfo(rutaPrograma).isFile())
+        return fallar(QStringLiteral("%1 no existe o no es un archivo").arg(rutaPrograma));
+    if (!programa.open(QIODevice::ReadOnly))
+        return fallar(QStringLiteral("no se puede leer %1: %2")
+                          .arg(rutaPrograma, programa.errorString()));
+    const qint64 largo = programa.size();
+    if (largo == 0)
+        return fallar(QStringLiteral("%1 esta vacio").arg(rutaPrograma));
+
+    QString error;
+    QByteArray secreta = leerSecreta(archivoClave, &error);
+    if (secreta.isEmpty())
+        return fallar(error);
+    const QByteArray publica = Firma::base64(secreta.right(crypto_sign_PUBLICKEYBYTES));
+
+    MYSQL *m = c.conectar(&error);
+    if (!m)
+        return fallar(error);
+    // The connection closes on every way out: an open transaction then rolls back.
+    struct Cierre { MYSQL *m; ~Cierre() { mysql_close(m); } } cierre{m};
+    auto fallaServidor = [&](const QString &que) {
+        return fallar(QStringLiteral("%1: %2").arg(que, QString::fromUtf8(mysql_error(m))));
+    };
+
+    // The whole program travels as one value, and comes back to the launchers as one row with
+    // its name and digests: the server must accept both (it counts in blocks of 1024 bytes).
+    if (mysql_query(m, "SELECT @@max_allowed_packet") != 0)
+        return fallaServidor(QStringLiteral("no se pudo leer max_allowed_packet"));
+    MYSQL_RES *res = mysql_store_result(m);
+    MYSQL_ROW fila = res ? mysql_fetch_row(res) : nullptr;
+    const qint64 paquete = fila && fila[0] ? QByteArray(fila[0]).toLongLong() : 0;
+    if (res)
+        mysql_free_result(res);
+    const qint64 necesita = (largo + 1024 + 1023) / 1024 * 1024;
+    if (paquete < necesita) {
+        return fallar(QStringLiteral("el servidor acepta hasta %1 bytes por fila "
+                                     "(max_allowed_packet) y el programa tiene %2: se necesita "
+                                     "max_allowed_packet de al menos %3 (SET GLOBAL "
+                                     "max_allowed_packet=%3)")
+                          .arg(paquete)
+                          .arg(largo)
+                          .arg(necesita));
+    }
+
+    if (mysql_query(m, "START TRANSACTION") != 0)
+        return fallaServidor(QStringLiteral("no se pudo iniciar la transaccion"));
+
+    // The program's row and its publication, locked until the commit.
+    const QByteArray nombreUtf8 = nombre.toUtf8();
+    long long appId = 0, version = 0;
+    int filas = 0;
+    {
+        Sentencia st(m);
+        if (!st.preparar("SELECT a.app_id, COALESCE(f.version, 0) FROM app a LEFT JOIN appfirma f "
+                         "ON f.app_id=a.app_id WHERE a.nombre=? FOR UPDATE"))
+            return fallar(QStringLiteral("no se pudo leer el programa: %1").arg(st.error()));
+        unsigned long ln;
+        MYSQL_BIND p = texto(nombreUtf8, &ln);
+        MYSQL_BIND r[2] = {entero(&appId), entero(&version)};
+        if (mysql_stmt_bind_param(st.s, &p) || mysql_stmt_execute(st.s)
+            || mysql_stmt_bind_result(st.s, r) || mysql_stmt_store_result(st.s))
+            return fallar(QStringLiteral("no se pudo leer el programa: %1").arg(st.error()));
+        filas = int(mysql_stmt_num_rows(st.s));
+        mysql_stmt_fetch(st.s);
+    }
+    if (filas > 1)
+        return fallar(QStringLiteral("hay %1 programas llamados \"%2\" en app: deje uno solo")
+                          .arg(filas)
+                          .arg(nombre));
+    if (filas == 0)
+        version = 0;
+    ++version;
+
+    // The bytes go in pieces through the long-data calls; the SHA-256 is taken on the way.
+    QByteArray tituloUtf8 = (conTitulo ? titulo : nombre).toUtf8();
+    Sentencia st(m);
+    const bool nuevo = filas == 0;
+    const char *sql = nuevo ? "INSERT INTO app (windowsbinary, nombre, titulo) VALUES (?, ?, ?)"
+                      : conTitulo ? "UPDATE app SET windowsbinary=?, titulo=? WHERE app_id=?"
+                                  : "UPDATE app SET windowsbinary=? WHERE app_id=?";
+    if (!st.preparar(sql))
+        return fallar(QStringLiteral("no se pudo guardar el programa: %1").arg(st.error()));
+    MYSQL_BIND p[3];
+    std::memset(p, 0, sizeof p);
+    p[0].buffer_type = MYSQL_TYPE_LONG_BLOB;
+    unsigned long l1, l2;
+    if (nuevo) {
+        p[1] = texto(nombreUtf8, &l1);
+        p[2] = texto(tituloUtf8, &l2);
+    } else if (conTitulo) {
+        p[1] = texto(tituloUtf8, &l1);
+        p[2] = entero(&appId);
+    } else {
+        p[1] = entero(&appId);
+    }
+    if (mysql_stmt_bind_param(st.s, p))
+        return fallar(QStringLiteral("no se pudo guardar el programa: %1").arg(st.error()));
+
+    const bool terminal = isatty(STDERR_FILENO);
+    Firma::Sha256 sha;
+    QByteArray pieza(int(qMin(largo, tamanoPieza)), Qt::Uninitialized);
+    qint64 enviado = 0;
+    while (enviado < largo) {
+        const qint64 n = programa.read(pieza.data(), qMin(tamanoPieza, largo - enviado));
+        if (n <= 0)
+            return fallar(QStringLiteral("no se pudo leer %1: %2")
+                              .arg(rutaPrograma, programa.errorString()));
+        sha.agregar(pieza.constData(), n);
+        if (mysql_stmt_send_long_data(st.s, 0, pieza.constData(), static_cast<unsigned long>(n)))
+            return fallar(QStringLiteral("se corto el envio: %1").arg(st.error()));
+        enviado += n;
+        if (terminal)
+            progreso(nombre, enviado, largo);
+    }
+    if (programa.read(pieza.data(), 1) != 0)
+        return fallar(QStringLiteral("%1 cambio mientras se leia").arg(rutaPrograma));
+    if (mysql_stmt_execute(st.s))
+        return fallar(QStringLiteral("no se pudo guardar el programa: %1").arg(st.error()));
+    if (nuevo)
+        appId = static_cast<long long>(mysql_stmt_insert_id(st.s));
+
+    const QByteArray hex = sha.hex();
+    const QByteArray firma = Firma::firmar(secreta, Firma::mensaje(nombre, version, hex, largo));
+    sodium_memzero(secreta.data(), size_t(secreta.size()));
+    {
+        Sentencia f(m);
+        if (!f.preparar("INSERT INTO appfirma (app_id, version, sha256, largo, clave, firma, "
+                        "firmado) VALUES (?, ?, ?, ?, ?, ?, NOW()) ON DUPLICATE KEY UPDATE "
+                        "version=VALUES(version), sha256=VALUES(sha256), largo=VALUES(largo), "
+                        "clave=VALUES(clave), firma=VALUES(firma), firmado=VALUES(firmado)"))
+            return fallar(QStringLiteral("no se pudo guardar la firma: %1").arg(f.error()));
+        long long largoLL = largo;
+        unsigned long a, b, d;
+        MYSQL_BIND q[6] = {entero(&appId),  entero(&version),   texto(hex, &a),
+                           entero(&largoLL), texto(publica, &b), texto(firma, &d)};
+        q[5].buffer_type = MYSQL_TYPE_BLOB;
+        if (mysql_stmt_bind_param(f.s, q) || mysql_stmt_execute(f.s))
+            return fallar(QStringLiteral("no se pudo guardar la firma: %1").arg(f.error()));
+    }
+    if (mysql_commit(m))
+        return fallaServidor(QStringLiteral("no se pudo confirmar la publicacion"));
+    decir(QStringLiteral("%1: version %2, %3 bytes, sha256 %4, firmado con %5")
+              .arg(nombre)
+              .arg(version)
+              .arg(largo)
+              .arg(QString::fromLatin1(hex), QString::fromLatin1(publica)));
+    return Bien;
+}
+
+// --- verificar -----------------------------------------------------------------------------
+
+int verificar(const QStringList &args)
+{
+    Conexion c;
+    std::optional<QByteArray> lista;
+    for (int i = 0; i < args.size(); ++i) {
+        QString error;
+        if (c.tomar(args, &i, &error)) {
+            if (!error.isEmpty())
+                return fallar(error);
+            continue;
+        }
+        const QString &a = args.at(i);
+        if (a == QLatin1String("--claves") && i + 1 < args.size())
+            lista = args.at(++i).toLatin1();
+        else if (a.startsWith(QLatin1String("--claves=")))
+            lista = a.mid(9).toLatin1();
+        else
+            return fallar(QStringLiteral("opcion desconocida o sin valor: %1").arg(a));
+    }
+    if (!lista)
+        lista = QByteArray(KOLVASTER_PUBLISHER_KEYS);
+    for (const QByteArray &parte : lista->split(';'))
+        if (!parte.trimmed().isEmpty() && !Firma::clavePublica(parte))
+            return fallar(QStringLiteral("\"%1\" no es una clave publica")
+                              .arg(QString::fromLatin1(parte)));
+    const QList<QByteArray> claves = Firma::claves(*lista);
+    if (claves.isEmpty())
+        return fallar(QStringLiteral("no hay claves con que verificar: use --claves"));
+
+    QString error;
+    MYSQL *m = c.conectar(&error);
+    if (!m)
+        return fallar(error);
+    struct Cierre { MYSQL *m; ~Cierre() { mysql_close(m); } } cierre{m};
+    if (mysql_query(m, "SELECT a.nombre, LENGTH(a.windowsbinary), SHA2(a.windowsbinary, 256), "
+                       "f.version, f.clave, f.firma FROM app a LEFT JOIN appfirma f "
+                       "ON f.app_id=a.app_id ORDER BY a.nombre")
+        != 0)
+        return fallar(QStringLiteral("no se pudo leer el catalogo: %1")
+                          .arg(QString::fromUtf8(mysql_error(m))));
+    MYSQL_RES *res = mysql_store_result(m);
+    if (!res)
+        return fallar(QStringLiteral("no se pudo leer el catalogo: %1")
+                          .arg(QString::fromUtf8(mysql_error(m))));
+    int validos = 0, sinFirma = 0, distintos = 0, sinBinario = 0;
+    while (MYSQL_ROW f = mysql_fetch_row(res)) {
+        const unsigned long *l = mysql_fetch_lengths(res);
+        const QString nombre = QString::fromUtf8(f[0], int(l[0]));
+        const qint64 largo = f[1] ? QByteArray(f[1]).toLongLong() : 0;
+        QString estado;
+        if (largo == 0) {
+            ++sinBinario;
+            estado = QStringLiteral("sin binario");
+        } else if (!f[3]) {
+            ++sinFirma;
+            estado = QStringLiteral("SIN FIRMA");
+        } else {
+            const qint64 version = QByteArray(f[3]).toLongLong();
+            const std::optional<QByteArray> clave = Firma::clavePublica(QByteArray(f[4], int(l[4])));
+            const QByteArray firma(f[5], int(l[5]));
+            if (!clave || !claves.contains(*clave)) {
+                ++distintos;
+                estado = QStringLiteral("NO COINCIDE: firmado con una clave que no esta entre las "
+                                        "dadas (%1)").arg(QString::fromLatin1(f[4], int(l[4])));
+            } else if (version <= 0
+                       || !Firma::verifica(*clave, firma,
+                                           Firma::mensaje(nombre, version, QByteArray(f[2]), largo))) {
+                ++distintos;
+                estado = QStringLiteral("NO COINCIDE: la firma no corresponde al programa guardado");
+            } else {
+                ++validos;
+                estado = QStringLiteral("firmado, version %1").arg(version);
+            }
+        }
+        decir(QStringLiteral("%1: %2").arg(nombre, estado));
+    }
+    mysql_free_result(res);
+    decir(QStringLiteral("%1 firmados y validos, %2 sin firma, %3 no coinciden, %4 sin binario")
+              .arg(validos)
+              .arg(sinFirma)
+              .arg(distintos)
+              .arg(sinBinario));
+    return sinFirma + distintos == 0 ? Bien : NoValidos;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (sodium_init() < 0)
+        return fallar(QStringLiteral("no se pudo iniciar libsodium"));
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    if (args.isEmpty() || args.first() == QLatin1String("--help")) {
+        std::fputs(uso, args.isEmpty() ? stderr : stdout);
+        return args.isEmpty() ? Error : Bien;
+    }
+    const QString orden = args.takeFirst();
+    if (orden == QLatin1String("clave"))
+        return clave(args);
+    if (orden == QLatin1String("subir"))
+        return subir(args);
+    if (orden == QLatin1String("verificar"))
+        return verificar(args);
+    std::fputs(uso, stderr);
+    return fallar(QStringLiteral("orden desconocida: %1").arg(orden));
+}

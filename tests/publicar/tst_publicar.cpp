@@ -1,0 +1,332 @@
+// kolvaster-publicar as a deployer runs it: keys, signed uploads in one transaction, every bad
+// input one line and a non-zero status with nothing written, and the catalogue's check.
+
+#include "testdb.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sodium.h>
+
+namespace {
+
+struct Corrida {
+    int estado = -1;
+    QByteArray salida, error;
+};
+
+// A state of the two tables the tool writes, to prove that nothing was written.
+QString foto()
+{
+    QSqlQuery q(TestDb::admin());
+    q.exec("SELECT COUNT(*), COALESCE(SUM(CRC32(CONCAT(a.app_id, a.nombre, a.titulo, "
+           "MD5(a.windowsbinary), COALESCE(f.version, ''), COALESCE(HEX(f.firma), ''))) ), 0) "
+           "FROM app a LEFT JOIN appfirma f ON f.app_id=a.app_id");
+    return q.next() ? q.value(0).toString() + "/" + q.value(1).toString() : QString();
+}
+
+} // namespace
+
+class TstPublicar : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString opciones, clave, pub;
+
+    QString ruta(const QString &n) const { return dir.path() + "/" + n; }
+
+    static void escribir(const QString &ruta, const QByteArray &b)
+    {
+        QFile f(ruta);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(b);
+    }
+
+    QProcess *proceso(const QStringList &args)
+    {
+        auto *p = new QProcess(this);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", dir.path()); // no option file of the real home is read
+        p->setProcessEnvironment(env);
+        p->start(KOLVASTER_PUBLICAR, args);
+        return p;
+    }
+
+    Corrida correr(const QStringList &args)
+    {
+        QProcess *p = proceso(args);
+        Corrida r;
+        if (p->waitForFinished(120000) && p->exitStatus() == QProcess::NormalExit)
+            r.estado = p->exitCode();
+        r.salida = p->readAllStandardOutput();
+        r.error = p->readAllStandardError();
+        delete p;
+        return r;
+    }
+
+    // subir through the option file, as dbadmin.
+    Corrida subir(const QStringList &extra)
+    {
+        return correr(QStringList{"subir", "--defaults-extra-file=" + opciones, "--sistema",
+                                  TestDb::base(), "--clave", clave}
+                      + extra);
+    }
+
+    static void verificaFirma(const QString &nombre, const QByteArray &bytes, qint64 version,
+                              const QByteArray &clavePublica)
+    {
+        QSqlQuery q(TestDb::admin());
+        q.prepare("SELECT f.version, f.sha256, f.largo, f.clave, f.firma, a.windowsbinary FROM "
+                  "app a JOIN appfirma f ON f.app_id=a.app_id WHERE a.nombre=?");
+        q.addBindValue(nombre);
+        QVERIFY(q.exec() && q.next());
+        const QByteArray sha = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+        QCOMPARE(q.value(0).toLongLong(), version);
+        QCOMPARE(q.value(1).toByteArray(), sha);
+        QCOMPARE(q.value(2).toLongLong(), qint64(bytes.size()));
+        QCOMPARE(q.value(3).toByteArray(), clavePublica);
+        QVERIFY(q.value(5).toByteArray() == bytes);
+        const QByteArray m = "kolvaster-programa-1\n" + nombre.toUtf8() + "\n"
+                             + QByteArray::number(version) + "\n" + sha + "\n"
+                             + QByteArray::number(bytes.size()) + "\n";
+        const QByteArray pk = QByteArray::fromBase64(clavePublica), firma = q.value(4).toByteArray();
+        QCOMPARE(firma.size(), 64);
+        QCOMPARE(crypto_sign_verify_detached(
+                     reinterpret_cast<const unsigned char *>(firma.constData()),
+                     reinterpret_cast<const unsigned char *>(m.constData()), m.size(),
+                     reinterpret_cast<const unsigned char *>(pk.constData())),
+                 0);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(sodium_init() >= 0);
+        opciones = ruta("cliente.cnf");
+        escribir(opciones, QString("[client]\nhost=127.0.0.1\nport=%1\nuser=dbadmin\n"
+                                   "password=%2\n")
+                               .arg(qEnvironmentVariable("MYSQL_TCP_PORT"), TestDb::claveAdmin)
+                               .toUtf8());
+        clave = ruta("editor.clave");
+        const Corrida r = correr({"clave", clave});
+        QCOMPARE(r.estado, 0);
+        pub = QString::fromLatin1(r.salida.trimmed());
+        QCOMPARE(pub.size(), 44);
+    }
+
+    void init() { TestDb::limpiar(); }
+
+    // The key pair: secret 0600, the public line printed and in ARCHIVO.pub; never overwritten.
+    void claveNueva()
+    {
+        QCOMPARE(QFileInfo(clave).permissions(),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser
+                     | QFileDevice::WriteUser);
+        QFile f(clave + ".pub");
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromLatin1(f.readAll()), pub + "\n");
+        QFile s(clave);
+        QVERIFY(s.open(QIODevice::ReadOnly));
+        const QByteArray secreta = s.readAll();
+        const Corrida r = correr({"clave", clave});
+        QVERIFY(r.estado != 0);
+        QCOMPARE(r.error.count('\n'), 1);
+        QVERIFY(r.salida.isEmpty());
+        s.seek(0);
+        QCOMPARE(s.readAll(), secreta);
+    }
+
+    // A new program, then a new publication of it: one row, the version grows, the signature
+    // verifies over the message, the title changes only when given.
+    void subirYReemplazar()
+    {
+        const QByteArray v1 = "#!/bin/sh\necho uno\n";
+        QByteArray v2(3 * 1024 * 1024 + 5, Qt::Uninitialized);
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(v2.data()),
+                                              v2.size() / 4);
+        escribir(ruta("v1"), v1);
+        escribir(ruta("v2"), v2);
+        const QString nombre = QString::fromUtf8("Gestión de stock");
+        Corrida r = subir({nombre, ruta("v1")});
+        QVERIFY2(r.estado == 0, r.error.constData());
+        verificaFirma(nombre, v1, 1, pub.toLatin1());
+        QCOMPARE(TestDb::valor("SELECT titulo FROM app WHERE nombre=?", {nombre}).toString(),
+                 nombre);
+        const qint64 id = TestDb::valor("SELECT app_id FROM app").toLongLong();
+
+        r = subir({"--titulo", "Stock", nombre, ruta("v2")});
+        QVERIFY2(r.estado == 0, r.error.constData());
+        verificaFirma(nombre, v2, 2, pub.toLatin1());
+        QCOMPARE(TestDb::contar("SELECT COUNT(*) FROM app"), 1);
+        QCOMPARE(TestDb::valor("SELECT app_id FROM app").toLongLong(), id);
+        QCOMPARE(TestDb::valor("SELECT titulo FROM app").toString(), QString("Stock"));
+        r = subir({nombre, ruta("v1")});
+        QCOMPARE(r.estado, 0);
+        verificaFirma(nombre, v1, 3, pub.toLatin1());
+        QCOMPARE(TestDb::valor("SELECT titulo FROM app").toString(), QString("Stock"));
+    }
+
+    void entradasMalas_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("dice");
+        const QString base = TestDb::base();
+        const QString bien = "--defaults-extra-file=" + opciones;
+        QTest::newRow("missing file") << QStringList{bien, "calc", ruta("no-existe")} << "no existe";
+        QTest::newRow("empty file") << QStringList{bien, "calc", ruta("vacio")} << "vacio";
+        QTest::newRow("not a file") << QStringList{bien, "calc", dir.path()} << "no es un archivo";
+        QTest::newRow("name with a separator") << QStringList{bien, "a/b", ruta("prog")} << "nombre";
+        QTest::newRow("name ..") << QStringList{bien, "..", ruta("prog")} << "nombre";
+        QTest::newRow("public key as secret key")
+            << QStringList{bien, "--clave", ruta("editor.clave.pub"), "calc", ruta("prog")}
+            << "no es una clave secreta";
+        QTest::newRow("damaged key") << QStringList{bien, "--clave", ruta("danada"), "calc",
+                                                    ruta("prog")}
+                                     << "no es una clave secreta";
+        QTest::newRow("wrong password") << QStringList{bien, "--password=otra", "calc", ruta("prog")}
+                                        << "acceso denegado";
+        QTest::newRow("unreachable server") << QStringList{bien, "--port", "1", "calc", ruta("prog")}
+                                            << "no se puede conectar";
+        QTest::newRow("unknown system") << QStringList{bien, "--sistema", "noexiste", "calc",
+                                                       ruta("prog")}
+                                        << "no existe el sistema";
+        QTest::newRow("packet too small") << QStringList{bien, "calc", ruta("grande")}
+                                          << "max_allowed_packet de al menos 2099200";
+        Q_UNUSED(base);
+    }
+    // One line, a non-zero status and the tables as they were (an old publication present).
+    void entradasMalas()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, dice);
+        escribir(ruta("prog"), "#!/bin/sh\n");
+        escribir(ruta("vacio"), "");
+        escribir(ruta("grande"), QByteArray(2 * 1024 * 1024 + 1, 'x'));
+        QFile s(clave);
+        QVERIFY(s.open(QIODevice::ReadOnly));
+        QByteArray danada = s.readAll();
+        danada[40] = danada[40] == 'A' ? 'B' : 'A';
+        escribir(ruta("danada"), danada);
+        QCOMPARE(subir({"calc", ruta("prog")}).estado, 0);
+        const QString antes = foto();
+        const bool paquete = QTest::currentDataTag() == QByteArray("packet too small");
+        if (paquete)
+            TestDb::ejecutar("SET GLOBAL max_allowed_packet=2097152");
+
+        QStringList todos{"subir"};
+        if (!args.contains("--clave"))
+            todos << "--clave" << clave;
+        if (!args.contains("--sistema"))
+            todos << "--sistema" << TestDb::base();
+        const Corrida r = correr(todos + args);
+        if (paquete)
+            TestDb::ejecutar("SET GLOBAL max_allowed_packet=268435456");
+        QVERIFY(r.estado > 0);
+        QCOMPARE(r.error.count('\n'), 1);
+        QVERIFY2(r.error.startsWith("kolvaster-publicar: ") && r.error.contains(dice.toUtf8()),
+                 r.error.constData());
+        QCOMPARE(foto(), antes);
+    }
+
+    // A catalogue with every state: only the programs signed by a given key over their stored
+    // bytes count as valid, and the status says whether all are.
+    void verificarMixto()
+    {
+        const QString otra = ruta("otra.clave");
+        QCOMPARE(correr({"clave", otra}).estado, 0);
+        escribir(ruta("prog"), "#!/bin/sh\necho prog\n");
+        QCOMPARE(subir({"calc", ruta("prog")}).estado, 0);
+        QCOMPARE(subir({"vieja", ruta("prog")}).estado, 0);
+        QCOMPARE(correr({"subir", "--defaults-extra-file=" + opciones, "--sistema",
+                         TestDb::base(), "--clave", otra, "ajena", ruta("prog")})
+                     .estado,
+                 0);
+        TestDb::crearApp("nota", "Notas", QByteArray("sin firma"));
+        TestDb::crearApp("sinbin", "Sin binario", std::nullopt);
+        TestDb::ejecutar("UPDATE app SET windowsbinary='cambiado' WHERE nombre='vieja'");
+
+        const QStringList conexion{"--defaults-extra-file=" + opciones, "--sistema",
+                                   TestDb::base()};
+        Corrida r = correr(QStringList{"verificar"} + conexion + QStringList{"--claves", pub});
+        QCOMPARE(r.estado, 1);
+        const QStringList lineas = QString::fromUtf8(r.salida).trimmed().split('\n');
+        QCOMPARE(lineas.size(), 6);
+        QVERIFY2(lineas[0].startsWith("ajena: NO COINCIDE: firmado con una clave que no esta"),
+                 qPrintable(lineas[0]));
+        QCOMPARE(lineas[1], QString("calc: firmado, version 1"));
+        QCOMPARE(lineas[2], QString("nota: SIN FIRMA"));
+        QCOMPARE(lineas[3], QString("sinbin: sin binario"));
+        QCOMPARE(lineas[4], QString("vieja: NO COINCIDE: la firma no corresponde al programa "
+                                    "guardado"));
+        QCOMPARE(lineas[5], QString("1 firmados y validos, 1 sin firma, 2 no coinciden, 1 sin binario"));
+
+        // Both keys (a rotation) and the others re-signed: all valid, status 0.
+        QFile f(otra + ".pub");
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString ambas = pub + ";" + QString::fromLatin1(f.readAll().trimmed());
+        QCOMPARE(subir({"nota", ruta("prog")}).estado, 0);
+        QCOMPARE(subir({"vieja", ruta("prog")}).estado, 0);
+        r = correr(QStringList{"verificar"} + conexion + QStringList{"--claves", ambas});
+        QCOMPARE(r.estado, 0);
+        QVERIFY2(r.salida.endsWith("4 firmados y validos, 0 sin firma, 0 no coinciden, 1 sin "
+                                   "binario\n"),
+                 r.salida.constData());
+    }
+
+    // The server dies while the program is arriving: after its restart, the old publication
+    // is whole. Kills the tests' server, so it runs last and resumes it on the same data.
+    void servidorMuereDuranteLaSubida()
+    {
+        const QByteArray viejo = "#!/bin/sh\necho viejo\n";
+        escribir(ruta("viejo"), viejo);
+        QCOMPARE(subir({"calc", ruta("viejo")}).estado, 0);
+        QByteArray nuevo(128 * 1024 * 1024, Qt::Uninitialized);
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(nuevo.data()),
+                                              nuevo.size() / 4);
+        escribir(ruta("nuevo"), nuevo);
+        nuevo.clear();
+
+        const QString datos = qEnvironmentVariable("KOLVASTER_TEST_BINDIR") + "/testdb";
+        QFile pidFile(datos + "/mysqld.pid");
+        QVERIFY(pidFile.open(QIODevice::ReadOnly));
+        const pid_t servidor = pid_t(pidFile.readAll().trimmed().toLongLong());
+        QProcess *p = proceso({"subir", "--defaults-extra-file=" + opciones, "--sistema",
+                               TestDb::base(), "--clave", clave, "calc", ruta("nuevo")});
+        QVERIFY(p->waitForStarted());
+        // Killed once the tool has read (and so sent) some 16 MB of the program.
+        const QString io = QString("/proc/%1/io").arg(p->processId());
+        bool matado = false;
+        while (!matado && p->state() == QProcess::Running) {
+            QFile f(io);
+            if (f.open(QIODevice::ReadOnly))
+                for (const QByteArray &l : f.readAll().split('\n'))
+                    if (l.startsWith("rchar:") && l.mid(6).trimmed().toLongLong() > 16 << 20) {
+                        ::kill(servidor, SIGKILL);
+                        matado = true;
+                    }
+            QTest::qWait(1);
+        }
+        QVERIFY(matado);
+        QVERIFY(p->waitForFinished(60000));
+        QVERIFY(p->exitCode() != 0);
+        QCOMPARE(p->readAllStandardError().count('\n'), 1);
+
+        QCOMPARE(QProcess::execute(KOLVASTER_TESTDB_SH,
+                                   {"resume", datos, qEnvironmentVariable("MYSQL_TCP_PORT")}),
+                 0);
+        TestDb::admin().close();
+        verificaFirma("calc", viejo, 1, pub.toLatin1());
+    }
+};
+
+QTEST_MAIN(TstPublicar)
+#include "tst_publicar.moc"
