@@ -6,12 +6,19 @@
 #include "ui_kolvastererrorhandler.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QScreen>
 #include <QSqlQuery>
+#include <QTimer>
+
+namespace {
+// How long a dialog closed by Escape waits for its report to leave before the process ends.
+constexpr int esperaDelReporteMs = 5000;
+} // namespace
 
 KolvasterErrorHandler::KolvasterErrorHandler(QSqlDatabase *conexion, qint64 uid,
                                              const QString &programa, const QString &error,
@@ -55,11 +62,20 @@ KolvasterErrorHandler::KolvasterErrorHandler(QSqlDatabase *conexion, qint64 uid,
     red = new QNetworkAccessManager(this);
     connect(red, &QNetworkAccessManager::finished, this,
             &KolvasterErrorHandler::respuestaNotifier);
-    red->get(QNetworkRequest(ReporteError::url(reporte)));
+    envio = red->get(QNetworkRequest(ReporteError::url(reporte)));
 }
 
 KolvasterErrorHandler::~KolvasterErrorHandler()
 {
+    // Escape closes the dialog while the report may still be on its way, and the process ends
+    // right after: give the report a few seconds to reach the notifier, or it is lost.
+    if (envio && !envio->isFinished()) {
+        disconnect(red, nullptr, this, nullptr);
+        QEventLoop espera;
+        QTimer::singleShot(esperaDelReporteMs, &espera, &QEventLoop::quit);
+        connect(envio, &QNetworkReply::finished, &espera, &QEventLoop::quit);
+        espera.exec(QEventLoop::ExcludeUserInputEvents);
+    }
     delete ui;
     finalizarProceso(0);
 }
@@ -80,6 +96,8 @@ void KolvasterErrorHandler::on_pb_ok_clicked()
 
 void KolvasterErrorHandler::respuestaNotifier(QNetworkReply *reply)
 {
+    if (reply == envio)
+        envio = nullptr;
     ui->pb_ok->setEnabled(true);
     if (reply->error() != QNetworkReply::NoError)
         ui->pte_dete->appendPlainText(QStringLiteral(

@@ -36,4 +36,6 @@ protected:
 private:
     Ui::KolvasterErrorHandler *ui;
     QNetworkAccessManager *red = nullptr;
+    // The report while it is on its way; Escape may close the dialog before it has left.
+    QNetworkReply *envio = nullptr;
 };

@@ -194,7 +194,6 @@ private slots:
         const qint64 admin = TestDb::crearUsuario("dbadmin", "Administrador", true);
         QSqlDatabase db = TestDb::abrirSesion("dbadmin", TestDb::claveAdmin);
         const QString cuenta = TestDb::cuenta("carla");
-        const QString inicial = QString::fromLatin1(Cuentas::claveInicial);
         TestDb::quitarCuenta(cuenta);
         {
             bool propia = false;
@@ -207,6 +206,10 @@ private slots:
         }
         QVERIFY(guion.salidas.isEmpty());
         QCOMPARE(TestDb::hosts(cuenta), QStringList({"%"}));
+        // Each new user starts with a password of its own, kept in sysuser.pass.
+        const QString inicial =
+            leer(puertoNodo(1), "SELECT pass FROM sysuser WHERE sysuser=?", {cuenta}).toString();
+        QCOMPARE(inicial.size(), 10);
 
         // Galera applies a write set on the other nodes just after its commit: a login there
         // may come a moment later.

@@ -157,6 +157,18 @@ private slots:
         terminoConCero();
     }
 
+    // Closed before the event loop has had a turn to send the report (Escape at once on a
+    // busy machine): the report still reaches the notifier before the process ends.
+    void cerradoAntesDeEnviarIgualReporta()
+    {
+        {
+            KolvasterErrorHandler d(&sesion, uid, "Kolvaster", "apurado", nullptr);
+            d.reject();
+        }
+        terminoConCero();
+        QCOMPARE(Notificador::pedidos().size(), 1);
+    }
+
     void administradorNoReporta()
     {
         sesion = QSqlDatabase();
