@@ -2,6 +2,7 @@
 // process and the program already in the profile stays whole. Kills the tests' server, so it
 // runs on its own and starts the server afresh at the end.
 
+#include "archivos.h"
 #include "lanzador.h"
 
 #include <QFileInfo>
@@ -13,17 +14,6 @@
 #include <thread>
 
 namespace {
-
-qint64 residenteKb()
-{
-    QFile f("/proc/self/status");
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &l : f.readAll().split('\n'))
-        if (l.startsWith("VmRSS:"))
-            return l.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
 
 QString dirServidor()
 {

@@ -11,6 +11,7 @@
 // Every message box is printed as "CAJA|title|text", the error dialog as "ERROR|its text"
 // before it is left with OK; "HECHO" follows a grant or a refresh that returned.
 #include "accounts/kolvasteruser.h"
+#include "archivos.h"
 #include "app/kolvaster.h"
 #include "base/mensajes.h"
 #include "modal.h"
@@ -38,17 +39,6 @@ void decir(const QString &linea)
 {
     std::puts(qPrintable(linea));
     std::fflush(stdout);
-}
-
-qint64 residenteKb()
-{
-    QFile f("/proc/self/status");
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &l : f.readAll().split('\n'))
-        if (l.startsWith("VmRSS:"))
-            return l.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
 }
 
 QString puertoDeLaSesion()

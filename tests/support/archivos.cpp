@@ -47,3 +47,14 @@ print(json.dumps({"sheets": wb.sheetnames, "active": ws.title, "rows": rows,
     }
     return QJsonDocument::fromJson(py.readAllStandardOutput()).object();
 }
+
+qint64 residenteKb()
+{
+    QFile f("/proc/self/status");
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &l : f.readAll().split('\n'))
+        if (l.startsWith("VmRSS:"))
+            return l.mid(6).trimmed().split(' ').first().toLongLong();
+    return -1;
+}

@@ -20,3 +20,6 @@ QString md5(const QByteArray &bytes);
 // "rows": [[[value, type], ...], ...]} of the active sheet (empty cells as null). Empty when
 // the file cannot be read as a workbook.
 QJsonObject leerLibro(const QString &ruta);
+
+// This process's resident memory in kB (VmRSS of /proc/self/status), -1 when unknown.
+qint64 residenteKb();
