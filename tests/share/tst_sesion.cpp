@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSharedMemory>
 #include <QTest>
@@ -105,11 +106,14 @@ bool defectoOcupado()
 struct Sesion {
     QProcess p;
     QByteArray salida;
-    Sesion(const QString &usuario, const QString &directorio, const QStringList &prefijo = {})
+    static QString escenarioDelArbol()
+    {
+        return qEnvironmentVariable("KOLVASTER_TEST_BINDIR") + "/tests/app/kolvaster_escenario";
+    }
+    Sesion(const QString &usuario, const QString &directorio, const QStringList &prefijo = {},
+           const QString &escenario = escenarioDelArbol())
     {
         p.setWorkingDirectory(directorio);
-        const QString escenario =
-            qEnvironmentVariable("KOLVASTER_TEST_BINDIR") + "/tests/app/kolvaster_escenario";
         const QStringList args = prefijo + QStringList{escenario, "lector", usuario};
         p.start(args.first(), args.mid(1));
     }
@@ -139,6 +143,20 @@ bool ejecutar(const QString &programa, const QStringList &args)
     p.start(programa, args);
     return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit
            && p.exitCode() == 0;
+}
+
+// A path of `programa` that the operating-system user `otro` may run: the build tree itself, or,
+// when it lies below a directory closed to others (a checkout under /root), a copy in /tmp.
+QString ejecutablePor(const QString &otro, const QString &programa)
+{
+    if (ejecutar("runuser", {"-u", otro, "--", "test", "-x", programa}))
+        return programa;
+    const QString dir = QStringLiteral("/tmp/kolvaster-pruebas-bin");
+    const QString copia = dir + "/" + QFileInfo(programa).fileName();
+    if (!ejecutar("sh", {"-c", "mkdir -p " + dir + " && chmod 755 " + dir + " && cp -f " + programa
+                                   + " " + copia + " && chmod 755 " + copia}))
+        return programa;
+    return copia;
 }
 
 QByteArray contenido(const QString &ruta)
@@ -348,7 +366,8 @@ private slots:
         EntornoSesion entorno; // root's home and working directory, inherited by the child
         Sesion deRoot("ana", entorno.trabajo());
         QVERIFY2(deRoot.listo(), deRoot.salida.constData());
-        Sesion deOtro("beto", casa, comoOtro);
+        const QString escenarioDeOtro = ejecutablePor(otro, Sesion::escenarioDelArbol());
+        Sesion deOtro("beto", casa, comoOtro, escenarioDeOtro);
         QVERIFY2(deOtro.listo(), deOtro.salida.constData());
 
         const QString perfil = "/Kolvaster/profiles/" + TestDb::base();
@@ -362,13 +381,14 @@ private slots:
         QProcess aMano;
         aMano.setWorkingDirectory(casa);
         aMano.start(comoOtro.first(),
-                    comoOtro.mid(1) + QStringList{ayudante(), "leer", "-", "USER"});
+                    comoOtro.mid(1)
+                        + QStringList{ejecutablePor(otro, ayudante()), "leer", "-", "USER"});
         QVERIFY(aMano.waitForFinished(30000));
         QCOMPARE(aMano.readAllStandardOutput().trimmed(),
                  "USER=" + TestDb::cuenta("beto").toUtf8().toHex());
 
         // Her second launcher on the same database is refused as before.
-        Sesion segunda("beto", casa, comoOtro);
+        Sesion segunda("beto", casa, comoOtro, escenarioDeOtro);
         QVERIFY(!segunda.listo());
         QVERIFY(segunda.p.state() == QProcess::NotRunning || segunda.p.waitForFinished(30000));
         QVERIFY2(segunda.salida.contains(("CAJA|Error!|" + textoCajaEscritor).toUtf8()),
