@@ -12,6 +12,7 @@
 #include "app/kolvaster.h"
 #include "base/mensajes.h"
 #include "modal.h"
+#include "sesion.h"
 #include "testdb.h"
 
 #include <QApplication>
@@ -108,13 +109,8 @@ int main(int argc, char **argv)
     const int rondas = qMax(1, qEnvironmentVariableIntValue("KOLVASTER_BENCH_RUNS"));
     QTemporaryDir raiz;
     const QString home = raiz.path() + "/home";
-    QDir().mkpath(home + "/Kolvaster");
+    prepararInstalacion(home);
     QDir().mkpath(raiz.path() + "/salida");
-    for (const char *lib : {"libeay32.dll", "ssleay32.dll"}) {
-        QFile f(home + "/Kolvaster/" + lib);
-        f.open(QIODevice::WriteOnly);
-        f.write("lib");
-    }
     qputenv("HOME", QFile::encodeName(home));
     QDir::setCurrent(raiz.path());
     Mensajes::guionizar(true);

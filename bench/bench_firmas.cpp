@@ -14,6 +14,7 @@
 #include "catalogue/firma.h"
 #include "catalogue/programas.h"
 #include "modal.h"
+#include "sesion.h"
 #include "testdb.h"
 
 #include <QApplication>
@@ -96,12 +97,7 @@ int main(int argc, char **argv)
 
     QTemporaryDir raiz;
     const QString home = raiz.path() + "/home";
-    QDir().mkpath(home + "/Kolvaster");
-    for (const char *lib : {"libeay32.dll", "ssleay32.dll"}) {
-        QFile f(home + "/Kolvaster/" + lib);
-        f.open(QIODevice::WriteOnly);
-        f.write("lib");
-    }
+    prepararInstalacion(home);
     qputenv("HOME", QFile::encodeName(home));
     QDir::setCurrent(raiz.path());
     Mensajes::guionizar(true);

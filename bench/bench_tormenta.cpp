@@ -6,6 +6,7 @@
 //   bench_tormenta LABEL SERVER_PIDFILES NODE_PORTS
 // SERVER_PIDFILES and NODE_PORTS are comma-separated (every mariadbd of the target); the
 // target itself is MYSQL_TCP_PORT, the database KOLVASTER_TEST_DB. Run by bench/tormenta.sh.
+#include "sesion.h"
 #include "testdb.h"
 
 #include <QCoreApplication>
@@ -164,12 +165,7 @@ int main(int argc, char **argv)
     }
 
     // Every user up to date: one start fetches the programs, the others get copies.
-    QDir().mkpath(home + "/Kolvaster");
-    for (const char *lib : {"libeay32.dll", "ssleay32.dll"}) {
-        QFile f(home + "/Kolvaster/" + lib);
-        f.open(QIODevice::WriteOnly);
-        f.write("lib");
-    }
+    prepararInstalacion(home);
     qputenv("HOME", QFile::encodeName(home));
     QDir::setCurrent(trabajo);
     enCadaNodo(puertos, "SET GLOBAL query_cache_type=OFF");

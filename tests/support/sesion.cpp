@@ -6,16 +6,21 @@
 #include <QDir>
 #include <QFile>
 
-EntornoSesion::EntornoSesion(const QString &nombreHome)
-    : casa(raiz.path() + QLatin1Char('/') + nombreHome)
+void prepararInstalacion(const QString &home)
 {
-    QDir().mkpath(casa + QStringLiteral("/Kolvaster"));
-    QDir().mkpath(trabajo());
+    QDir().mkpath(home + QStringLiteral("/Kolvaster"));
     for (const char *lib : {"libeay32.dll", "ssleay32.dll"}) {
-        QFile f(casa + QStringLiteral("/Kolvaster/") + QLatin1String(lib));
+        QFile f(home + QStringLiteral("/Kolvaster/") + QLatin1String(lib));
         f.open(QIODevice::WriteOnly);
         f.write(QByteArray("biblioteca ") + lib);
     }
+}
+
+EntornoSesion::EntornoSesion(const QString &nombreHome)
+    : casa(raiz.path() + QLatin1Char('/') + nombreHome)
+{
+    prepararInstalacion(casa);
+    QDir().mkpath(trabajo());
     homeAnterior = qgetenv("HOME");
     qputenv("HOME", QFile::encodeName(casa));
     dirAnterior = QDir::currentPath();

@@ -8,6 +8,10 @@
 
 class Kolvaster;
 
+// Makes `home`'s installation folder, Kolvaster/, with the two libraries every profile receives
+// a copy of: what a launcher start needs to find under HOME.
+void prepararInstalacion(const QString &home);
+
 // What a launcher start needs around it: a home directory holding the installation folder with
 // its two libraries, and a working directory (where "defaults" lives). Both are temporary and
 // become HOME and the current directory for as long as the object lives.
