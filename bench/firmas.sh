@@ -9,9 +9,10 @@
 #
 #   bench/firmas.sh BUILD_DIR [PORT] [RUNS] [PASSES]
 set -euo pipefail
+export KOLVASTER_PORT_SETTING="the PORT argument of bench/firmas.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?build directory}" && pwd)
-port=${2:-33358}
+port=${2:-23358}
 runs=${3:-3}
 passes=${4:-3}
 work=$(mktemp -d /tmp/kolvaster-bench.XXXXXX)

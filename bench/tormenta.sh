@@ -4,14 +4,15 @@
 #
 #   bench/tormenta.sh BUILD_DIR [PORT] [CLUSTER_PORT]
 #
-# The single server listens on 127.0.0.1:PORT (default 33398), the cluster's balancer on
-# CLUSTER_PORT (default 35100; its nodes on the next three ports, Galera above them). Both run
+# The single server listens on 127.0.0.1:PORT (default 23398), the cluster's balancer on
+# CLUSTER_PORT (default 24900; its nodes on the next three ports, Galera above them). Both run
 # with the query cache available; the benchmark switches it on and off.
 set -euo pipefail
+export KOLVASTER_PORT_SETTING="the PORT and CLUSTER_PORT arguments of bench/tormenta.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?build directory}" && pwd)
-port=${2:-33398}
-cport=${3:-35100}
+port=${2:-23398}
+cport=${3:-24900}
 work=$(mktemp -d /tmp/kolvaster-tormenta.XXXXXX)
 trap '"$here/../scripts/testdb.sh" stop "$work/db" >/dev/null 2>&1 || true
       "$here/../scripts/cluster.sh" stop "$work/cluster" >/dev/null 2>&1 || true

@@ -5,7 +5,7 @@
 #   cluster.sh start DIR [DATABASE [PORT]] [--query-cache]
 #                          three nodes on 127.0.0.1:PORT+1..PORT+3 (Galera's own traffic on
 #                          PORT+101.., IST on PORT+201.., SST on PORT+301..) and HAProxy in TCP
-#                          mode on 127.0.0.1:PORT (default 35100), the balancer users connect to;
+#                          mode on 127.0.0.1:PORT (default 24100), the balancer users connect to;
 #                          loads sql/schema.sql into DATABASE (default "prueba") and makes the
 #                          same accounts as testdb.sh; prints the balancer's address
 #   cluster.sh stop DIR    stops HAProxy and the nodes and removes DIR
@@ -40,6 +40,9 @@ conf="$dir/cluster.env"
 [ -f "$conf" ] && . "$conf"
 
 client() { mariadb --no-defaults --socket="$dir/n$1/sock" -uroot "${@:2}"; }
+. "$here/puertos.sh"
+# Every port a node listens on: MySQL, Galera's own traffic, IST and SST.
+puertosNodo() { echo $((PORT + $1)) $((PORT + 100 + $1)) $((PORT + 200 + $1)) $((PORT + 300 + $1)); }
 estado() { client "$1" -N -e "SHOW STATUS LIKE '$2'" 2>/dev/null | cut -f2; }
 
 arrancar() { # node, extra options...
@@ -88,8 +91,10 @@ detener() { # node: clean shutdown, or kill when it does not answer
 case "$cmd" in
 start)
   database=${args[0]:-prueba}
-  port=${args[1]:-35100}
+  port=${args[1]:-24100}
   if [ -f "$conf" ]; then "$0" stop "$dir"; mkdir -p "$dir"; fi
+  # shellcheck disable=SC2046
+  PORT=$port puertosLibres "$port" $(PORT=$port puertosNodo 1) $(PORT=$port puertosNodo 2) $(PORT=$port puertosNodo 3)
   printf 'PORT=%s\nDATABASE=%s\nCACHE=%s\n' "$port" "$database" "$cache" >"$conf"
   . "$conf"
   mkdir -p "$dir/n1" "$dir/n2" "$dir/n3"
@@ -168,6 +173,8 @@ kill)
   ;;
 node)
   i=${args[0]:?node}
+  # shellcheck disable=SC2046
+  puertosLibres $(puertosNodo "$i")
   # A crashed node's saved position is unknown (-1): recover it from InnoDB first, so that the
   # node asks the cluster for the missing write sets only (IST) instead of a full copy.
   inicio=()

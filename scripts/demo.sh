@@ -28,14 +28,16 @@ esac
 "$root/scripts/packages.sh" imagemagick
 
 build=${KOLVASTER_DEMO_DIR:-"$root/build-demo"}
-port=${KOLVASTER_DEMO_PORT:-33307}
+port=${KOLVASTER_DEMO_PORT:-23307}
+export KOLVASTER_PORT_SETTING=KOLVASTER_DEMO_PORT
 db=demo
 demohome="$build/home"
 dbdir="$build/demo-db"
 socket="$dbdir/mysql.sock"
 if [ $cluster -eq 1 ]; then
   # The balancer's port (the nodes take the next three, Galera's own traffic ports above them).
-  port=${KOLVASTER_DEMO_CLUSTER_PORT:-35100}
+  port=${KOLVASTER_DEMO_CLUSTER_PORT:-24500}
+  KOLVASTER_PORT_SETTING=KOLVASTER_DEMO_CLUSTER_PORT
   dbdir="$build/demo-cluster"
   socket="$dbdir/n1/sock"
   reset=1

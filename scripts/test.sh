@@ -8,8 +8,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 build="$root/build-test"
 http_port=${KOLVASTER_TEST_HTTP_PORT:-18089}
-db_port=${KOLVASTER_TEST_DB_PORT:-33306}
-cluster_port=${KOLVASTER_TEST_CLUSTER_PORT:-35100}
+db_port=${KOLVASTER_TEST_DB_PORT:-23306}
+cluster_port=${KOLVASTER_TEST_CLUSTER_PORT:-24100}
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKOLVASTER_NOTIFIER_HOST="127.0.0.1:$http_port" -DKOLVASTER_MAKER_HOST="127.0.0.1:$http_port" \
   -DKOLVASTER_CHARTS_LOADER="http://127.0.0.1:$http_port/charts/jsapi" \

@@ -11,6 +11,9 @@
 #                                        (the demo's kept data, or after a test killed it)
 #   testdb.sh stop DIR [--keep]          shut the server down and remove DIR (--keep: keep it)
 #
+# A port that something on this machine already holds is said in one line before anything starts;
+# KOLVASTER_PORT_SETTING names, in that line, the setting that chose the port (the caller's).
+#
 # Accounts created (passwords are for throwaway servers only):
 #   dbadmin            / dbadmin_pw   all privileges, may grant
 #   <db>_ana           / ana_pw       all privileges on <db>
@@ -23,11 +26,13 @@ dir=${2:-}
 [ -n "$cmd" ] && [ -n "$dir" ] || { echo "usage: $0 start DIR PORT [DATABASE [--query-cache]] | resume DIR PORT [--query-cache] | stop DIR [--keep]" >&2; exit 2; }
 
 client() { mariadb --no-defaults --socket="$dir/mysql.sock" -uroot "$@"; }
+. "$here/puertos.sh"
 
 # servidor PORT [--query-cache]: starts the server on $dir/db and waits until it answers.
 servidor() {
   local port=$1 cache=()
   [ "${2:-}" = --query-cache ] && cache=(--query-cache-type=1 --query-cache-size=64M)
+  puertosLibres "$port"
   mariadbd --no-defaults --user=root --datadir="$dir/db" --socket="$dir/mysql.sock" --port="$port" \
     --bind-address=127.0.0.1 --pid-file="$dir/mysqld.pid" --log-error="$dir/mysqld.err" \
     --max-allowed-packet=256M --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
