@@ -2,6 +2,7 @@
 
 #include "base/constantes.h"
 #include "base/salida.h"
+#include "db/autoridad.h"
 #include "db/frases.h"
 #include "ui_kolvasterconndialog.h"
 
@@ -45,8 +46,9 @@ KolvasterConnDialog::KolvasterConnDialog(QString *host, QString *sistema, QStrin
     mostrarFrase();
     connect(this, &QDialog::rejected, this, &KolvasterConnDialog::cerrarPrograma);
 
-    // Every connection of the system asks for compressed traffic.
-    *opciones = QStringLiteral("CLIENT_COMPRESS");
+    // Every connection of the system asks for compressed traffic, and over TLS when the
+    // launcher was built with the organisation's authority.
+    *opciones = Autoridad::opcionesConexion();
 }
 
 KolvasterConnDialog::~KolvasterConnDialog()

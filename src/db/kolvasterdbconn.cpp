@@ -1,5 +1,7 @@
 #include "kolvasterdbconn.h"
 
+#include "db/sesioncifrada.h"
+
 KolvasterDBConn::KolvasterDBConn(QSqlDatabase *conexion, QObject *parent)
     : QObject(parent), conexion(conexion)
 {
@@ -17,5 +19,6 @@ bool KolvasterDBConn::conectar(const QString &database, const QString &host,
     conexion->setUserName(usuario);
     conexion->setPassword(password);
     conexion->setConnectOptions(opciones);
-    return conexion->open();
+    // A session asked to travel over TLS that came up in clear counts as a failed attempt.
+    return SesionCifrada::abrir(*conexion);
 }

@@ -1,5 +1,6 @@
 #include "kolvasterdbconnkeepalive.h"
 
+#include "db/sesioncifrada.h"
 #include "errors/kolvastererrorhandler.h"
 
 #include <QDateTime>
@@ -21,7 +22,7 @@ void KolvasterDBConnKeepAlive::iniciar()
 
 void KolvasterDBConnKeepAlive::keepAlive()
 {
-    if (!conexion->isOpen() && !conexion->open()) {
+    if (!conexion->isOpen() && !SesionCifrada::abrir(*conexion)) {
         KolvasterErrorHandler::mostrar(conexion, uid, programa,
                                        QStringLiteral("Database no esta open en keepalive"),
                                        nullptr);

@@ -1,11 +1,13 @@
 #include "kolvasterclient.h"
 #include "registroprivado.h"
+#include "sesioncifrada.h"
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QDataStream>
 #include <QMessageBox>
 #include <QSharedMemory>
+#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -65,6 +67,16 @@ QString KolvasterClient::valor(const QString &nombre)
     QString texto;
     entrada >> texto;
     return texto;
+}
+
+bool KolvasterClient::conectar(QSqlDatabase &db, QString *error)
+{
+    db.setHostName(valor(QStringLiteral("HOST")));
+    db.setDatabaseName(sistema);
+    db.setUserName(valor(QStringLiteral("USER")));
+    db.setPassword(valor(QStringLiteral("PASS")));
+    db.setConnectOptions(valor(QStringLiteral("OPTIONS")));
+    return SesionCifrada::abrir(db, error);
 }
 
 KolvasterAcceso::KolvasterAcceso() = default;

@@ -22,6 +22,7 @@
 #include <QObject>
 #include <QString>
 
+class QSqlDatabase;
 class QWidget;
 
 class KolvasterClient : public QObject
@@ -37,6 +38,13 @@ public:
     // nombre is "KOLVASTER_DEFSYSNAME" or one of "HOST", "USER", "PASS", "OPTIONS". A missing
     // segment shows the critical box "Error !" naming the key and ends the process (status 0).
     QString valor(const QString &nombre);
+
+    // Opens db (a "QMYSQL" connection the program added) as the launcher's session: the
+    // record's host, account, password and options, on this system's database. When the
+    // options ask for TLS (the launcher was built with the organisation's authority) and the
+    // server answered in clear, the session is closed before anything is sent on it. False
+    // when the connection failed; *error (if given) says why.
+    bool conectar(QSqlDatabase &db, QString *error = nullptr);
 
 private:
     QWidget *widgetPadre;

@@ -169,20 +169,14 @@ int main(int argc, char *argv[])
         QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
 
     KolvasterClient cliente(sistemaPedido, nullptr);
-    const QString sistema =
-        sistemaPedido.isEmpty() ? cliente.valor(QStringLiteral("KOLVASTER_DEFSYSNAME"))
-                                : sistemaPedido;
 
+    // The record's connection, refused when it should be encrypted and is not.
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"));
-    db.setHostName(cliente.valor(QStringLiteral("HOST")));
-    db.setDatabaseName(sistema);
-    db.setUserName(cliente.valor(QStringLiteral("USER")));
-    db.setPassword(cliente.valor(QStringLiteral("PASS")));
-    db.setConnectOptions(cliente.valor(QStringLiteral("OPTIONS")));
-    if (!db.open()) {
+    QString error;
+    if (!cliente.conectar(db, &error)) {
         QMessageBox::critical(nullptr, QStringLiteral("Error !"),
                               QStringLiteral("No se pudo conectar a la base de datos:<br>")
-                                  + db.lastError().text(),
+                                  + error,
                               QMessageBox::Ok);
         return 0;
     }
