@@ -6,6 +6,7 @@
 #include <QTemporaryFile>
 
 #include <cstdio>
+#include <functional>
 #include <termios.h>
 #include <unistd.h>
 
@@ -56,6 +57,41 @@ std::optional<QString> leerClaveTerminal()
     return r;
 }
 
+// The certificate authority the client library takes from its option files (ssl-ca or
+// ssl-capath in the groups it reads for this tool, includes followed); empty when none. The
+// library applies it itself when it connects; the tool needs to know, to require TLS.
+QString autoridadDeArchivos(const QStringList &archivos)
+{
+    static const QStringList grupos = {"client", "client-server", "client-mariadb",
+                                       "kolvaster-publicar"};
+    QString r;
+    std::function<void(const QString &, int)> leer = [&](const QString &ruta, int nivel) {
+        QFile f(ruta);
+        if (nivel > 10 || !f.open(QIODevice::ReadOnly | QIODevice::Text))
+            return;
+        bool enGrupo = false;
+        while (!f.atEnd()) {
+            const QString l = QString::fromLocal8Bit(f.readLine()).trimmed();
+            if (l.startsWith(QLatin1String("!include "))) {
+                leer(l.mid(9).trimmed(), nivel + 1);
+            } else if (l.startsWith(QLatin1String("!includedir "))) {
+                const QDir d(l.mid(12).trimmed());
+                for (const QString &n : d.entryList({"*.cnf"}, QDir::Files, QDir::Name))
+                    leer(d.filePath(n), nivel + 1);
+            } else if (l.startsWith(QLatin1Char('['))) {
+                enGrupo = grupos.contains(l.mid(1, l.indexOf(QLatin1Char(']')) - 1).trimmed());
+            } else if (enGrupo) {
+                const QString clave = l.section(QLatin1Char('='), 0, 0).trimmed().replace('_', '-');
+                if (clave == QLatin1String("ssl-ca") || clave == QLatin1String("ssl-capath"))
+                    r = l.section(QLatin1Char('='), 1).trimmed().remove(QLatin1Char('"'));
+            }
+        }
+    };
+    for (const QString &a : archivos)
+        leer(a, 0);
+    return r;
+}
+
 } // namespace
 
 bool Conexion::tomar(const QStringList &args, int *i, QString *error)
@@ -74,6 +110,7 @@ bool Conexion::tomar(const QStringList &args, int *i, QString *error)
         || texto(QStringLiteral("--user"), QStringLiteral("-u"), &usuario)
         || texto(QStringLiteral("--socket"), QStringLiteral("-S"), &socket)
         || texto(QStringLiteral("--sistema"), QString(), &sistema)
+        || texto(QStringLiteral("--ssl-ca"), QString(), &autoridad)
         || texto(QStringLiteral("--defaults-file"), QString(), &archivoOpciones)
         || texto(QStringLiteral("--defaults-extra-file"), QString(), &archivoExtra))
         return true;
@@ -116,21 +153,25 @@ MYSQL *Conexion::conectar(QString *error) const
             *error = QStringLiteral("no se puede leer el archivo de opciones %1").arg(f);
             return nullptr;
         }
+    if (!autoridad.isEmpty() && !QFileInfo(autoridad).isReadable()) {
+        *error = QStringLiteral("no se puede leer el certificado de la autoridad %1").arg(autoridad);
+        return nullptr;
+    }
 
     // The client library reads either its default option files or one given file. For an
     // extra file on top of the defaults, a temporary file includes the defaults it would read
     // (the same places, in the same order) and then the extra file, which so has the last word.
     QTemporaryFile combinado(QDir::tempPath() + QStringLiteral("/kolvaster-publicar-XXXXXX.cnf"));
     QString archivo = archivoOpciones;
+    QStringList lugares = {QStringLiteral("/etc/my.cnf"), QStringLiteral("/etc/mysql/my.cnf")};
+    for (const char *var : {"MARIADB_HOME", "MYSQL_HOME"})
+        if (!qEnvironmentVariableIsEmpty(var)) {
+            lugares << qEnvironmentVariable(var) + QStringLiteral("/my.cnf");
+            break;
+        }
+    lugares << QDir::homePath() + QStringLiteral("/.my.cnf");
     if (archivo.isEmpty() && !archivoExtra.isEmpty() && !sinArchivos) {
-        QStringList lugares = {QStringLiteral("/etc/my.cnf"), QStringLiteral("/etc/mysql/my.cnf")};
-        for (const char *var : {"MARIADB_HOME", "MYSQL_HOME"})
-            if (!qEnvironmentVariableIsEmpty(var)) {
-                lugares << qEnvironmentVariable(var) + QStringLiteral("/my.cnf");
-                break;
-            }
-        lugares << QDir::homePath() + QStringLiteral("/.my.cnf")
-                << QFileInfo(archivoExtra).absoluteFilePath();
+        lugares << QFileInfo(archivoExtra).absoluteFilePath();
         if (!combinado.open()) {
             *error = QStringLiteral("no se puede crear un archivo temporal en %1")
                          .arg(QDir::tempPath());
@@ -142,6 +183,11 @@ MYSQL *Conexion::conectar(QString *error) const
         combinado.close();
         archivo = combinado.fileName();
     }
+    // What the library will read: one file, the default ones, or none.
+    const QStringList leidos = !archivo.isEmpty() ? QStringList{archivo}
+                               : sinArchivos      ? QStringList()
+                                                  : lugares;
+    const bool exigirTls = !autoridad.isEmpty() || !autoridadDeArchivos(leidos).isEmpty();
 
     std::optional<QString> contrasena = clave;
     if (pedirClave && !contrasena) {
@@ -162,6 +208,15 @@ MYSQL *Conexion::conectar(QString *error) const
         if (!archivo.isEmpty())
             mysql_optionsv(m, MYSQL_READ_DEFAULT_FILE, QFile::encodeName(archivo).constData());
         mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+        // With an authority, TLS or nothing, from a server whose certificate names the host.
+        const QByteArray ca = QFile::encodeName(autoridad);
+        if (!autoridad.isEmpty())
+            mysql_optionsv(m, MYSQL_OPT_SSL_CA, ca.constData());
+        if (exigirTls) {
+            my_bool si = 1;
+            mysql_optionsv(m, MYSQL_OPT_SSL_ENFORCE, &si);
+            mysql_optionsv(m, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &si);
+        }
         const QByteArray h = host.toUtf8(), u = usuario.toUtf8(), s = socket.toUtf8(),
                          b = sistema.toUtf8();
         const QByteArray c = contrasena ? contrasena->toUtf8() : QByteArray();

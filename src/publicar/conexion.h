@@ -8,10 +8,14 @@
 #include <mysql.h>
 
 // The connection options of the stock mariadb client: --host, --port, --user, --password,
-// --socket and the client library's option files (--no-defaults, --defaults-file,
-// --defaults-extra-file), plus --sistema, the system's database.
+// --socket, --ssl-ca and the client library's option files (--no-defaults, --defaults-file,
+// --defaults-extra-file; ssl-ca there too), plus --sistema, the system's database.
+//
+// With a certificate authority, from either place, the session is TLS or nothing: a server in
+// clear, one whose certificate another authority signed, or one whose certificate names another
+// host is refused before the password's exchange.
 struct Conexion {
-    QString host, usuario, socket, sistema;
+    QString host, usuario, socket, sistema, autoridad;
     unsigned puerto = 0;
     std::optional<QString> clave; // given on the command line
     bool pedirClave = false;      // -p / --password without a value

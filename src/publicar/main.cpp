@@ -47,7 +47,7 @@ const char uso[] =
     "     kolvaster-publicar subir --clave ARCHIVO --sistema BASE [--titulo TITULO] NOMBRE PROGRAMA\n"
     "     kolvaster-publicar verificar --sistema BASE [--claves CLAVE;CLAVE...]\n"
     "opciones de conexion, como el cliente mariadb: --host, --port, --user, --password,\n"
-    "--socket, --no-defaults, --defaults-file, --defaults-extra-file\n";
+    "--socket, --ssl-ca, --no-defaults, --defaults-file, --defaults-extra-file\n";
 
 // --- clave ---------------------------------------------------------------------------------
 
