@@ -2,7 +2,7 @@
 # A MariaDB Galera cluster of three nodes behind HAProxy, on loopback, for the tests, the demo
 # and the benchmarks (see README, "Mas de un servidor").
 #
-#   cluster.sh start DIR [DATABASE [PORT]] [--query-cache]
+#   cluster.sh start DIR [DATABASE [PORT]] [--query-cache] [--tls]
 #                          three nodes on 127.0.0.1:PORT+1..PORT+3 (Galera's own traffic on
 #                          PORT+101.., IST on PORT+201.., SST on PORT+301..) and HAProxy in TCP
 #                          mode on 127.0.0.1:PORT (default 24100), the balancer users connect to;
@@ -15,22 +15,28 @@
 #   cluster.sh status DIR  each node's wsrep state and the cluster size
 #
 # State transfers use mariabackup: rsync's daemon drops root's privileges and cannot read the
-# data directory. Every node runs with the query cache when --query-cache is given (64 MB).
+# data directory. Every node runs with the query cache when --query-cache is given (64 MB). With
+# --tls every node takes TLS sessions only (require_secure_transport), with a certificate for
+# 127.0.0.1 from an authority made in DIR/tls (ca.pem there is what clients check against).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 usage() {
-  echo "usage: $0 start DIR [DATABASE [PORT]] [--query-cache] | stop DIR | kill DIR N | node DIR N | status DIR" >&2
+  echo "usage: $0 start DIR [DATABASE [PORT]] [--query-cache] [--tls] | stop DIR | kill DIR N | node DIR N | status DIR" >&2
   exit 2
 }
 cmd=${1:-}
 dir=${2:-}
 [ -n "$cmd" ] && [ -n "$dir" ] || usage
 shift 2
-cache=0
+cache=0 tls=0
 args=()
 for a in "$@"; do
-  if [ "$a" = --query-cache ]; then cache=1; else args+=("$a"); fi
+  case "$a" in
+  --query-cache) cache=1 ;;
+  --tls) tls=1 ;;
+  *) args+=("$a") ;;
+  esac
 done
 mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
@@ -41,6 +47,7 @@ conf="$dir/cluster.env"
 
 client() { mariadb --no-defaults --socket="$dir/n$1/sock" -uroot "${@:2}"; }
 . "$here/puertos.sh"
+. "$here/certificados.sh"
 # Every port a node listens on: MySQL, Galera's own traffic, IST and SST.
 puertosNodo() { echo $((PORT + $1)) $((PORT + 100 + $1)) $((PORT + 200 + $1)) $((PORT + 300 + $1)); }
 estado() { client "$1" -N -e "SHOW STATUS LIKE '$2'" 2>/dev/null | cut -f2; }
@@ -48,12 +55,13 @@ estado() { client "$1" -N -e "SHOW STATUS LIKE '$2'" 2>/dev/null | cut -f2; }
 arrancar() { # node, extra options...
   local i=$1; shift
   local d="$dir/n$i"
-  local cachopts=()
+  local cachopts=() tlsOpciones=()
   [ "${CACHE:-0}" = 1 ] && cachopts=(--query-cache-type=1 --query-cache-size=64M)
+  [ "${TLS:-0}" = 1 ] && opcionesTls "$dir/tls"
   mariadbd --no-defaults --user=root --datadir="$d/db" --socket="$d/sock" --port=$((PORT + i)) \
     --bind-address=127.0.0.1 --pid-file="$d/pid" --log-error="$d/mysqld.err" \
     --max-allowed-packet=256M --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
-    --skip-name-resolve --innodb-flush-log-at-trx-commit=2 "${cachopts[@]}" \
+    --skip-name-resolve --innodb-flush-log-at-trx-commit=2 "${cachopts[@]}" "${tlsOpciones[@]}" \
     --binlog-format=ROW --default-storage-engine=InnoDB --innodb-autoinc-lock-mode=2 \
     --wsrep-on=ON --wsrep-provider=/usr/lib/galera/libgalera_smm.so \
     --wsrep-cluster-name="kolvaster-$PORT" \
@@ -95,8 +103,9 @@ start)
   if [ -f "$conf" ]; then "$0" stop "$dir"; mkdir -p "$dir"; fi
   # shellcheck disable=SC2046
   PORT=$port puertosLibres "$port" $(PORT=$port puertosNodo 1) $(PORT=$port puertosNodo 2) $(PORT=$port puertosNodo 3)
-  printf 'PORT=%s\nDATABASE=%s\nCACHE=%s\n' "$port" "$database" "$cache" >"$conf"
+  printf 'PORT=%s\nDATABASE=%s\nCACHE=%s\nTLS=%s\n' "$port" "$database" "$cache" "$tls" >"$conf"
   . "$conf"
+  [ "$TLS" = 0 ] || certificados "$dir/tls"
   mkdir -p "$dir/n1" "$dir/n2" "$dir/n3"
   mariadb-install-db --user=root --datadir="$dir/n1/db" --auth-root-authentication-method=normal \
     --skip-test-db >"$dir/n1/install.log" 2>&1
@@ -130,6 +139,10 @@ SQL
   esperarSincronizado 3 180
   # The balancer: plain TCP, each node checked every second by a MySQL login of the account
   # "haproxy" (no rights); two failed checks take a node out, and its sessions are cut at once.
+  # HAProxy's login speaks no TLS, which nodes with --tls refuse: there the check is the TCP
+  # connection alone.
+  chequeo="option mysql-check user haproxy post-41"
+  [ "$TLS" = 0 ] || chequeo="option tcp-check"
   cat >"$dir/haproxy.cfg" <<CFG
 global
   maxconn 4000
@@ -145,7 +158,7 @@ frontend kolvaster
   default_backend galera
 backend galera
   balance leastconn
-  option mysql-check user haproxy post-41
+  $chequeo
   default-server check inter 1s fall 2 rise 2 on-marked-down shutdown-sessions
   server n1 127.0.0.1:$((PORT + 1))
   server n2 127.0.0.1:$((PORT + 2))

@@ -58,9 +58,11 @@ if [ -n "${KOLVASTER_DEMO_BIN:-}" ]; then
 else
   bin=$build
   # The demo's programs are published with the demo's publisher key (demo.d), and its launcher
-  # accepts only programs signed with it.
+  # accepts only programs signed with it. The demo's server takes TLS sessions only, with a
+  # certificate of the demo's own authority, which the launcher is built for.
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
-    -DKOLVASTER_PUBLISHER_KEYS="$(cat "$root/scripts/demo.d/editor-demo.clave.pub")" >/dev/null
+    -DKOLVASTER_PUBLISHER_KEYS="$(cat "$root/scripts/demo.d/editor-demo.clave.pub")" \
+    -DKOLVASTER_SERVER_CA="$dbdir/tls/ca.pem" >/dev/null
   cmake --build "$build" -j2
 fi
 
@@ -106,13 +108,13 @@ SQL
 
 trap parar EXIT
 if [ $cluster -eq 1 ]; then
-  "$root/scripts/cluster.sh" start "$dbdir" "$db" "$port" --query-cache
+  "$root/scripts/cluster.sh" start "$dbdir" "$db" "$port" --query-cache --tls
   sembrar
 elif [ -f "$sembrada" ]; then
-  "$root/scripts/testdb.sh" resume "$dbdir" "$port" --query-cache >/dev/null
+  "$root/scripts/testdb.sh" resume "$dbdir" "$port" --query-cache --tls >/dev/null
   echo "Demo database \"$db\" as the last run left it (scripts/demo.sh --reset starts afresh)."
 else
-  "$root/scripts/testdb.sh" start "$dbdir" "$port" "$db" --query-cache >/dev/null
+  "$root/scripts/testdb.sh" start "$dbdir" "$port" "$db" --query-cache --tls >/dev/null
   sembrar
   touch "$sembrada"
 fi
@@ -126,7 +128,8 @@ mkdir -p "$run"
 [ -f "$run/defaults" ] || printf '127.0.0.1\n%s\nana\n' "$db" >"$run/defaults"
 cat <<EOT
 
-Demo database "$db" on 127.0.0.1:$port. Type into the connection dialog:
+Demo database "$db" on 127.0.0.1:$port, over TLS only (authority $dbdir/tls/ca.pem).
+Type into the connection dialog:
   Servidor 127.0.0.1   Sistema $db
   Usuario ana     Pass ana_pw      (Ana Gomez, administrator of the suite)
   Usuario beto    Pass beto_pw     (Beto Ruiz)

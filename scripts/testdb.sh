@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Throwaway MariaDB server for tests, the demo and the benchmarks.
 #
-#   testdb.sh start DIR PORT [DATABASE] [--query-cache]
+#   testdb.sh start DIR PORT [DATABASE] [--query-cache] [--tls[=CADIR]] [--tls-name=NAME]
 #                                        initialise a data directory under DIR, start the
 #                                        server on 127.0.0.1:PORT, load sql/schema.sql into
 #                                        DATABASE (default "prueba") and create the accounts;
-#                                        --query-cache turns the server's query cache on (64 MB)
-#   testdb.sh resume DIR PORT [--query-cache]
+#                                        --query-cache turns the server's query cache on (64 MB);
+#                                        --tls serves TLS only (require_secure_transport) with a
+#                                        certificate for 127.0.0.1 and localhost, or for NAME,
+#                                        signed by the authority of CADIR (ca.pem, ca.key; made
+#                                        there when missing; default DIR/tls), left in DIR/tls:
+#                                        ca.pem, server-cert.pem, server-key.pem
+#   testdb.sh resume DIR PORT [--query-cache] [--tls]
 #                                        start the server again on the data DIR holds
 #                                        (the demo's kept data, or after a test killed it)
 #   testdb.sh stop DIR [--keep]          shut the server down and remove DIR (--keep: keep it)
@@ -23,20 +28,37 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 cmd=${1:-}
 dir=${2:-}
-[ -n "$cmd" ] && [ -n "$dir" ] || { echo "usage: $0 start DIR PORT [DATABASE [--query-cache]] | resume DIR PORT [--query-cache] | stop DIR [--keep]" >&2; exit 2; }
+usage="usage: $0 start DIR PORT [DATABASE] [--query-cache] [--tls[=CADIR]] [--tls-name=NAME] | resume DIR PORT [--query-cache] [--tls] | stop DIR [--keep]"
+[ -n "$cmd" ] && [ -n "$dir" ] || { echo "$usage" >&2; exit 2; }
 
 client() { mariadb --no-defaults --socket="$dir/mysql.sock" -uroot "$@"; }
 . "$here/puertos.sh"
+. "$here/certificados.sh"
 
-# servidor PORT [--query-cache]: starts the server on $dir/db and waits until it answers.
+# Flags may come anywhere after the command; what is left are the positional arguments.
+cache=() tls="" tlsca="" tlsname=""
+args=()
+for a in "${@:3}"; do
+  case "$a" in
+  --query-cache) cache=(--query-cache-type=1 --query-cache-size=64M) ;;
+  --tls) tls=1 ;;
+  --tls=*) tls=1 tlsca=${a#--tls=} ;;
+  --tls-name=*) tlsname=${a#--tls-name=} ;;
+  *) args+=("$a") ;;
+  esac
+done
+set -- "$1" "$2" "${args[@]}"
+
+# servidor PORT: starts the server on $dir/db and waits until it answers (the socket counts as
+# a secure transport, so the script's own client needs no TLS).
 servidor() {
-  local port=$1 cache=()
-  [ "${2:-}" = --query-cache ] && cache=(--query-cache-type=1 --query-cache-size=64M)
+  local port=$1 tlsOpciones=()
+  [ -z "$tls" ] || opcionesTls "$dir/tls"
   puertosLibres "$port"
   mariadbd --no-defaults --user=root --datadir="$dir/db" --socket="$dir/mysql.sock" --port="$port" \
     --bind-address=127.0.0.1 --pid-file="$dir/mysqld.pid" --log-error="$dir/mysqld.err" \
     --max-allowed-packet=256M --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
-    --skip-name-resolve --innodb-flush-log-at-trx-commit=2 "${cache[@]}" >/dev/null 2>&1 &
+    --skip-name-resolve --innodb-flush-log-at-trx-commit=2 "${cache[@]}" "${tlsOpciones[@]}" >/dev/null 2>&1 &
   for _ in $(seq 1 300); do
     client -e 'SELECT 1' >/dev/null 2>&1 && break
     sleep 0.1
@@ -54,8 +76,11 @@ start)
   rm -rf "$dir"; mkdir -p "$dir"
   mariadb-install-db --user=root --datadir="$dir/db" --auth-root-authentication-method=normal \
     --skip-test-db >"$dir/install.log" 2>&1
-  servidor "$port" "${5:-}"
+  [ -z "$tls" ] || certificados "$dir/tls" "$tlsca" "$tlsname"
+  servidor "$port"
+  # Anonymous accounts, if the data directory has any, would shadow the accounts' TCP logins.
   client <<SQL
+DELETE FROM mysql.global_priv WHERE User='';
 CREATE DATABASE \`$database\` CHARACTER SET utf8mb4;
 CREATE USER 'dbadmin'@'%' IDENTIFIED BY 'dbadmin_pw';
 GRANT ALL PRIVILEGES ON *.* TO 'dbadmin'@'%' WITH GRANT OPTION;
@@ -66,13 +91,14 @@ GRANT ALL PRIVILEGES ON \`$database\`.* TO '${database}_beto'@'%';
 FLUSH PRIVILEGES;
 SQL
   client "$database" < "$here/../sql/schema.sql"
-  echo "MariaDB ready on 127.0.0.1:$port (database $database, data in $dir)"
+  echo "MariaDB ready on 127.0.0.1:$port (database $database, data in $dir${tls:+, TLS only, authority $dir/tls/ca.pem})"
   ;;
 resume)
   port=${3:?port}
   [ -d "$dir/db" ] || { echo "$0: no data in $dir" >&2; exit 1; }
   if ! { [ -S "$dir/mysql.sock" ] && client -e 'SELECT 1' >/dev/null 2>&1; }; then
-    servidor "$port" "${4:-}"
+    [ -z "$tls" ] || [ -f "$dir/tls/server-cert.pem" ] || certificados "$dir/tls"
+    servidor "$port"
   fi
   echo "MariaDB ready on 127.0.0.1:$port (data in $dir)"
   ;;
@@ -90,5 +116,5 @@ stop)
   [ "${3:-}" = --keep ] || rm -rf "$dir"
   ;;
 *)
-  echo "usage: $0 start DIR PORT [DATABASE [--query-cache]] | resume DIR PORT [--query-cache] | stop DIR [--keep]" >&2; exit 2 ;;
+  echo "$usage" >&2; exit 2 ;;
 esac

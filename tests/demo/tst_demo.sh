@@ -3,12 +3,13 @@
 # administration, closes the launcher, presses Enter and logs in as that user; stops the demo
 # (end of input), starts it again and still logs in; after --reset the user is gone. The server
 # is down whenever the demo has ended.
-#   tst_demo.sh SOURCE_DIR BUILD_DIR VISITANTE
+#   tst_demo.sh SOURCE_DIR BUILD_DIR VISITANTE DEMO_DIR
+# (DEMO_DIR: the demo's folder, whose authority VISITANTE is built for)
 set -euo pipefail
-src=$1 build=$2 visitante=$3
+src=$1 build=$2 visitante=$3 demo=$4
 tmp=$(mktemp -d)
-demo="$tmp/demo"
-trap '"$src/scripts/testdb.sh" stop "$demo/demo-db"; rm -rf "$tmp"' EXIT
+rm -rf "$demo"
+trap '"$src/scripts/testdb.sh" stop "$demo/demo-db"; rm -rf "$tmp" "$demo"' EXIT
 
 # The launcher's stand-in: the first start creates the user, every later one logs in as it.
 cat >"$tmp/lanzador" <<SH
