@@ -3,7 +3,8 @@
 //   kolvaster_escenario <normal|cancelar|dos-fallos|sin-usuario|escape-error|error-sesion|
 //                        senal-sesion|senal-conexion>
 // It starts as the launcher's main() does (font and Qt's texts first). "dos-fallos" prints the
-// title, text and buttons of each message box it closes ("CAJA title|text|button,button").
+// title, text and buttons of each message box it closes ("CAJA title|text|button,button");
+// "dos-fallos <user> <password>" tries those instead of a wrong password.
 // The "senal-" scenarios print "LISTO" once their modal dialog is open and then wait for the
 // test to send a signal; "senal-sesion" first starts the program "dormir" of the list.
 //   kolvaster_escenario lector <user>
@@ -63,9 +64,11 @@ int main(int argc, char *argv[])
             std::fflush(stdout);
             return DriverModal::cerrar("QMessageBox")(w);
         };
-        driver.luego(DriverModal::conectar("127.0.0.1", base, "ana", "mala"));
+        const QString usuario = app.arguments().value(2, QStringLiteral("ana"));
+        const QString clave = app.arguments().value(3, QStringLiteral("mala"));
+        driver.luego(DriverModal::conectar("127.0.0.1", base, usuario, clave));
         driver.luego(leerYCerrar);
-        driver.luego(DriverModal::conectar("127.0.0.1", base, "ana", "mala"));
+        driver.luego(DriverModal::conectar("127.0.0.1", base, usuario, clave));
         driver.luego(leerYCerrar);
     } else if (escenario == QLatin1String("sin-usuario")) {
         driver.luego(DriverModal::conectar("127.0.0.1", base, "beto", TestDb::clave("beto")));

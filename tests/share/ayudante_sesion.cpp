@@ -6,10 +6,15 @@
 //   ayudante_sesion tener CLAVE...            creates the segments (holding "x"), prints
 //                                             "LISTO" and waits to be killed
 //
+//   ayudante_sesion conectar SISTEMA|-        connects with the record (KolvasterClient::
+//                                             conectar) and prints "CONECTADA <TLS cipher>"
+//                                             or "FALLO <error>"
+//
 //   ayudante_sesion                           as a program of the suite started by a launcher:
 //                                             reads the default system's USER and HOST and
 //                                             writes "sistema|usuario|host" to "lectura.txt"
-//                                             beside itself
+//                                             beside itself, then connects with the record and
+//                                             writes what "conectar" prints to "conexion.txt"
 //
 // Any message box the client opens is printed as "CAJA|title|text" and closed, so the test
 // sees what the user would have seen and the client's own exit status.
@@ -22,6 +27,8 @@
 #include <QDataStream>
 #include <QMessageBox>
 #include <QSharedMemory>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTimer>
 
 #include <cstdio>
@@ -33,6 +40,17 @@ void imprimir(const QByteArray &linea)
     std::fwrite(linea.constData(), 1, linea.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
+}
+
+// Connects as the launcher's session and says how: the server's own word on the cipher.
+QByteArray conectar(KolvasterClient &cliente)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"));
+    QString error;
+    QSqlQuery q;
+    if (!cliente.conectar(db, &error) || !q.exec("SHOW SESSION STATUS LIKE 'Ssl_cipher'"))
+        return "FALLO " + error.toUtf8();
+    return "CONECTADA " + (q.next() ? q.value(1).toByteArray() : QByteArray());
 }
 } // namespace
 
@@ -58,7 +76,9 @@ int main(int argc, char *argv[])
         if (!salida.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return 3;
         salida.write(linea.toUtf8());
-        return 0;
+        salida.close();
+        QFile conexion(QCoreApplication::applicationDirPath() + QStringLiteral("/conexion.txt"));
+        return conexion.open(QIODevice::WriteOnly) && conexion.write(conectar(cliente)) ? 0 : 3;
     }
     if (args.size() < 2)
         return 2;
@@ -83,6 +103,10 @@ int main(int argc, char *argv[])
 
     const QString sistema = args.at(1) == QLatin1String("-") ? QString() : args.at(1);
     KolvasterClient cliente(sistema, nullptr);
+    if (args.at(0) == QLatin1String("conectar")) {
+        imprimir(conectar(cliente));
+        return 0;
+    }
     for (const QString &nombre : args.mid(2)) {
         const QString v = cliente.valor(nombre);
         imprimir(nombre.toUtf8() + '=' + (v.isNull() ? QByteArray("NULL") : v.toUtf8().toHex()));

@@ -7,6 +7,7 @@
 #include "share/registrosesion.h"
 #include "registroprivado.h"
 #include "guion.h"
+#include "notificador.h"
 #include "testdb.h"
 
 #include <kolvasterclient.h>
@@ -15,8 +16,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSharedMemory>
+#include <QSqlQuery>
 #include <QTest>
+
+#include <memory>
+#include <optional>
 
 #include <unistd.h>
 
@@ -136,6 +142,30 @@ struct Sesion {
         p.waitForFinished();
     }
 };
+
+// A program of this tree run against the server on `puerto` (the launcher built with the
+// authority of the TLS server at the tests' port + 1, or the reader).
+QProcess *correrContra(int puerto, const QString &programa, const QStringList &args)
+{
+    auto *p = new QProcess;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("MYSQL_TCP_PORT", QString::number(puerto));
+    p->setProcessEnvironment(env);
+    p->start(qEnvironmentVariable("KOLVASTER_TEST_BINDIR") + programa, args);
+    return p;
+}
+
+// The account's sessions carried nothing but the driver's own set-up inside open().
+void soloPreparacionDelDriver(const QStringList &log)
+{
+    QVERIFY(!log.isEmpty());
+    for (const QString &l : log)
+        QVERIFY2(QRegularExpression("^(Connect|Init DB|Close stmt|Quit): |^Query: SET NAMES "
+                                    "utf8mb4$|^Prepare: SELECT \\? \\+ \\?$")
+                     .match(l)
+                     .hasMatch(),
+                 qPrintable(l));
+}
 
 bool ejecutar(const QString &programa, const QStringList &args)
 {
@@ -394,6 +424,80 @@ private slots:
         QVERIFY2(segunda.salida.contains(("CAJA|Error!|" + textoCajaEscritor).toUtf8()),
                  segunda.salida.constData());
         QCOMPARE(segunda.p.exitCode(), 0);
+    }
+
+    // Built with the organisation's authority, the launcher logs in to a server that takes TLS
+    // sessions only, and the program it starts connects over TLS from the record. Against a
+    // server in clear, the reader library refuses the same record's session: nothing sent.
+    void sesionCifrada()
+    {
+        TestDb::ServidorExtra tls(1, {"--tls"});
+        QVERIFY(tls.listo);
+        QSqlQuery q(tls.raiz());
+        QVERIFY(q.exec("INSERT INTO kolvaster (versionlauncher) VALUES ('v5.2')"));
+        QVERIFY(q.exec("INSERT INTO sysuser (sysuser, titulo, pass) VALUES ('"
+                       + TestDb::cuenta("ana") + "', 'Ana', 'ana_pw')"));
+        QVERIFY(q.exec("INSERT INTO app (nombre, titulo, windowsbinary) VALUES ('lector', "
+                       "'Lector', LOAD_FILE('" + ayudante() + "'))"));
+        QVERIFY(q.exec("INSERT INTO sysuserapp (sysuser_id, app_id, clogleido) SELECT "
+                       "sysuser_id, app_id, TRUE FROM sysuser, app"));
+        EntornoSesion entorno;
+        std::unique_ptr<QProcess> s(correrContra(tls.puerto, "/tests/app/kolvaster_escenario_tls",
+                                                 {"lector", "ana"}));
+        QVERIFY(s->waitForReadyRead(60000) && s->readAll().contains("LISTO"));
+        QCOMPARE(contenido(entorno.home() + "/Kolvaster/profiles/" + TestDb::base()
+                           + "/ana/conexion.txt")
+                     .left(14),
+                 "CONECTADA TLS_");
+        QVERIFY(q.exec("SELECT * FROM sysuserelog") && q.next());
+
+        TestDb::registrar(TestDb::admin(), true);
+        std::unique_ptr<QProcess> r(correrContra(
+            qEnvironmentVariableIntValue("MYSQL_TCP_PORT"), "/tests/share/ayudante_sesion",
+            {"conectar", TestDb::base()}));
+        QVERIFY(r->waitForFinished());
+        QVERIFY(r->readAll().startsWith("FALLO La conexion con el servidor no esta cifrada"));
+        soloPreparacionDelDriver(TestDb::sentencias(TestDb::admin(), TestDb::cuenta("ana")));
+        TestDb::registrar(TestDb::admin(), false);
+        s->terminate();
+        s->waitForFinished();
+    }
+
+    // Another authority's certificate, and a server in clear: a failed connection with the two
+    // boxes, no login recorded, no report; in clear, no statement of the launcher's.
+    void sesionRechazada_data()
+    {
+        QTest::addColumn<int>("k");
+        QTest::newRow("certificado de otra autoridad") << 2;
+        QTest::newRow("servidor en claro") << 0;
+    }
+
+    void sesionRechazada()
+    {
+        QFETCH(int, k);
+        TestDb::crearUsuario(TestDb::cuenta("ana"), "Ana");
+        std::optional<TestDb::ServidorExtra> otro; // k 0: the tests' own server, in clear
+        if (k)
+            otro.emplace(k, QStringList{"--tls"});
+        QSqlDatabase db = k ? otro->raiz() : TestDb::admin();
+        TestDb::registrar(db, true);
+        Notificador::reiniciar();
+        std::unique_ptr<QProcess> s(correrContra(qEnvironmentVariableIntValue("MYSQL_TCP_PORT") + k,
+                                                 "/tests/app/kolvaster_escenario_tls",
+                                                 {"dos-fallos", "ana", TestDb::clave("ana")}));
+        QVERIFY(s->waitForFinished(60000) && s->exitCode() == 0);
+        const QByteArray cajas = s->readAll();
+        QVERIFY2(cajas.startsWith("CAJA Error en conexion!|")
+                     && cajas.count("\nCAJA Error de conexion!|") == 1,
+                 cajas.constData());
+        QCOMPARE(TestDb::contar("SELECT 1 FROM sysuserelog"), 0);
+        QCOMPARE(Notificador::pedidos().size(), 0);
+        const QStringList log = TestDb::sentencias(db, TestDb::cuenta("ana"));
+        TestDb::registrar(db, false);
+        if (k)
+            QCOMPARE(log, QStringList()); // refused in the handshake, before the login
+        else
+            soloPreparacionDelDriver(log);
     }
 
     void administradorYPermisos()

@@ -2,6 +2,7 @@
 
 #include "accounts/cuentas.h"
 
+#include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
@@ -215,6 +216,57 @@ void cerrarSesion()
         db.close();
     }
     QSqlDatabase::removeDatabase(QLatin1String(QSqlDatabase::defaultConnection));
+}
+
+void registrar(QSqlDatabase db, bool encendido)
+{
+    QSqlQuery q(db);
+    if (!q.exec(encendido ? "SET GLOBAL log_output='TABLE', general_log=ON"
+                          : "SET GLOBAL general_log=OFF")
+        || !q.exec("TRUNCATE TABLE mysql.general_log"))
+        qFatal("general log: %s", qPrintable(q.lastError().text()));
+}
+
+QStringList sentencias(QSqlDatabase db, const QString &cuenta)
+{
+    QSqlQuery q(db);
+    q.prepare("SELECT CONCAT(command_type, ': ', argument) FROM mysql.general_log WHERE thread_id "
+              "IN (SELECT thread_id FROM mysql.general_log WHERE command_type='Connect' AND "
+              "argument LIKE CONCAT(?, '@%')) ORDER BY event_time");
+    q.addBindValue(cuenta);
+    QStringList r;
+    for (q.exec(); q.next();)
+        r << q.value(0).toString();
+    return r;
+}
+
+ServidorExtra::ServidorExtra(int k, const QStringList &opciones)
+    : dir(qEnvironmentVariable("KOLVASTER_TEST_BINDIR") + QString("/testdb-%1").arg(k)),
+      puerto(qEnvironmentVariableIntValue("MYSQL_TCP_PORT") + k)
+{
+    listo = QProcess::execute(KOLVASTER_TESTDB_SH, QStringList{"start", dir,
+                                                               QString::number(puerto), base()}
+                                                       + opciones)
+            == 0;
+}
+
+ServidorExtra::~ServidorExtra()
+{
+    QSqlDatabase::removeDatabase(dir);
+    QProcess::execute(KOLVASTER_TESTDB_SH, {"stop", dir});
+}
+
+QSqlDatabase ServidorExtra::raiz() const
+{
+    if (QSqlDatabase::contains(dir))
+        return QSqlDatabase::database(dir);
+    QSqlDatabase db = QSqlDatabase::addDatabase("QMYSQL", dir);
+    db.setDatabaseName(base());
+    db.setUserName("root");
+    db.setConnectOptions("UNIX_SOCKET=" + dir + "/mysql.sock");
+    if (!db.open())
+        qFatal("cannot open %s: %s", qPrintable(dir), qPrintable(db.lastError().text()));
+    return db;
 }
 
 } // namespace TestDb

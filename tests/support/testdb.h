@@ -53,4 +53,20 @@ void restaurarCuenta(const QString &cuenta);
 QSqlDatabase abrirSesion(const QString &cuenta, const QString &clave);
 void cerrarSesion();
 
+// The general log of the server behind `db` (which may SET GLOBAL), kept in a table while on;
+// `sentencias` lists what the sessions of `cuenta` sent there, "Command: argument" each.
+void registrar(QSqlDatabase db, bool encendido);
+QStringList sentencias(QSqlDatabase db, const QString &cuenta);
+
+// One more server for a test (scripts/testdb.sh with `opciones`) on the tests' port + k, in
+// BINDIR/testdb-k, stopped with the object; `raiz` is root on its socket.
+struct ServidorExtra {
+    ServidorExtra(int k, const QStringList &opciones);
+    ~ServidorExtra();
+    QSqlDatabase raiz() const;
+    QString dir;
+    int puerto;
+    bool listo;
+};
+
 } // namespace TestDb
