@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Connections over TLS against the same in clear, on one throwaway server that offers TLS and
+# (for this comparison) still admits sessions in clear, with the same catalogue:
+#   1. cold synchronisation: bench_firmas_tls (a launcher built with the server's authority)
+#      / bench_firmas (built without), alternated, RUNS rounds each per pass, PASSES passes, for
+#      20 programs of 10 MB and one of 100 MB;
+#   2. an up-to-date start (5 programs of 1 MB already in the profile) through bench/enlace.py,
+#      a link of RTT ms and MBIT Mbit/s, with the authority / without, alternated STARTS times.
+#
+#   bench/cifrado.sh BUILD_DIR [PORT] [RUNS] [PASSES] [STARTS] [RTT] [MBIT]
+# The server listens on PORT (default 23396) and the link on PORT + 1. Its folder is
+# BUILD_DIR/bench-tls, whose authority bench_*_tls were built for.
+set -euo pipefail
+export KOLVASTER_PORT_SETTING="the PORT argument of bench/cifrado.sh (the link takes PORT + 1)"
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:?build directory}" && pwd)
+port=${2:-23396} runs=${3:-3} passes=${4:-3} starts=${5:-9} rtt=${6:-30} mbit=${7:-20}
+enlace=$((port + 1))
+work="$build/bench-tls"
+db="$work/db"
+trap '"$here/../scripts/testdb.sh" stop "$db" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+mkdir -p "$work/xdg"
+chmod 700 "$work/xdg"
+export MYSQL_TCP_PORT=$port KOLVASTER_TEST_DB=bench QT_QPA_PLATFORM=offscreen
+export XDG_RUNTIME_DIR="$work/xdg" KOLVASTER_BENCH_RUNS=$runs
+cd "$work"
+
+mediana() { tr ' ' '\n' | grep . | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+servidor() {
+  "$here/../scripts/testdb.sh" start "$db" "$port" bench --tls >/dev/null
+  mariadb --no-defaults --socket="$db/mysql.sock" -uroot -e "SET GLOBAL require_secure_transport=OFF"
+}
+
+echo "$(nproc) cores; $(date -u '+%Y-%m-%d %H:%M UTC')"
+for caso in "20 10" "1 100"; do
+  servidor
+  # shellcheck disable=SC2086
+  KOLVASTER_BENCH_PREPARAR=1 "$build/bench/bench_firmas" $caso >/dev/null
+  claro="" tls=""
+  for _ in $(seq 1 "$passes"); do
+    # shellcheck disable=SC2086
+    claro+=" $("$build/bench/bench_firmas" $caso | cut -d' ' -f2-)"
+    # shellcheck disable=SC2086
+    tls+=" $("$build/bench/bench_firmas_tls" $caso | cut -d' ' -f2-)"
+  done
+  c=$(mediana <<<"$claro") t=$(mediana <<<"$tls")
+  echo "== cold synchronisation, $caso (programs, MB): TLS $t s / clear $c s = $(awk "BEGIN {printf \"%.3f\", $t / $c}")"
+  echo "   clear:$claro"
+  echo "   TLS:  $tls"
+  "$here/../scripts/testdb.sh" stop "$db" >/dev/null
+done
+
+# Up-to-date starts: the profile is filled once on the server itself, then every start only
+# checks it, through the link.
+servidor
+KOLVASTER_BENCH_PREPARAR=1 KOLVASTER_BENCH_RUNS=1 "$build/bench/bench_firmas" 5 1 >/dev/null
+export HOME="$work/home"
+mkdir -p "$HOME/Kolvaster"
+for lib in libeay32.dll ssleay32.dll; do echo "biblioteca $lib" >"$HOME/Kolvaster/$lib"; done
+"$build/bench/bench_arranque" ana ana_pw >/dev/null
+python3 "$here/enlace.py" "$enlace" "$port" --rtt-ms "$rtt" --mbit "$mbit" --segundos 1200 \
+  >"$work/enlace.out" 2>"$work/enlace.err" &
+enlacePid=$!
+until grep -q '^enlace' "$work/enlace.out" 2>/dev/null; do sleep 0.1; done
+claro="" tls=""
+for _ in $(seq 1 "$starts"); do
+  claro+=" $(MYSQL_TCP_PORT=$enlace "$build/bench/bench_arranque" ana ana_pw | cut -d' ' -f2)"
+  tls+=" $(MYSQL_TCP_PORT=$enlace "$build/bench/bench_arranque_tls" ana ana_pw | cut -d' ' -f2)"
+done
+kill "$enlacePid"
+wait "$enlacePid" 2>/dev/null || true
+c=$(mediana <<<"$claro") t=$(mediana <<<"$tls")
+echo "== up-to-date start through a ${rtt} ms, ${mbit} Mbit/s link: TLS $t s / clear $c s = $(awk "BEGIN {printf \"%.3f\", $t / $c}") (+$(awk "BEGIN {printf \"%.0f\", ($t - $c) * 1000}") ms)"
+echo "   clear:$claro"
+echo "   TLS:  $tls"
