@@ -90,6 +90,9 @@ private slots:
     {
         const QString script = QFileInfo(QStringLiteral(__FILE__)).absolutePath()
                                + "/../../scripts/testdb.sh";
+        // Sessions to the dead server hold its port (FIN-WAIT-2) until they are closed here.
+        TestDb::admin().close();
+        TestDb::cerrarSesion();
         QCOMPARE(QProcess::execute(script, {"start", dirServidor(),
                                             qEnvironmentVariable("MYSQL_TCP_PORT"),
                                             TestDb::base()}),
