@@ -11,6 +11,7 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -158,6 +159,36 @@ private slots:
         d->ui->pb_delimg->click();
         QCOMPARE(TestDb::contar("SELECT 1 FROM sysuserimg"), 0);
         QCOMPARE(qobject_cast<QLabel *>(d->ui->tw_user->cellWidget(0, 1))->text(), QString("ND"));
+    }
+
+    // The old picture's delete and the new one's insert are one transaction: an insert the
+    // server refuses ends in the error dialog and leaves the old picture stored.
+    void imagenRechazadaDejaLaAnterior()
+    {
+        QTemporaryDir dir;
+        const QString roja = dir.filePath("roja.png"), azul = dir.filePath("azul.png");
+        for (const auto &[archivo, color] : {std::pair{roja, Qt::red}, std::pair{azul, Qt::blue}}) {
+            QImage img(90, 90, QImage::Format_RGB32);
+            img.fill(color);
+            QVERIFY(img.save(archivo));
+        }
+        auto d = abrir();
+        Mensajes::responder(roja);
+        d->ui->pb_selimg->click();
+        const QString leer = "SELECT imagen FROM sysuserimg WHERE sysuser_id=?";
+        const QByteArray antes = TestDb::valor(leer, {ana}).toByteArray();
+        QCOMPARE(QImage::fromData(antes).pixelColor(0, 0), QColor(Qt::red));
+
+        TestDb::ejecutar("CREATE TRIGGER sin_lugar BEFORE INSERT ON sysuserimg FOR EACH ROW "
+                         "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='sin lugar'");
+        auto quitar = qScopeGuard([] { TestDb::ejecutar("DROP TRIGGER IF EXISTS sin_lugar"); });
+        DriverModal driver;
+        driver.luego(DriverModal::cerrarError());
+        Mensajes::responder(azul);
+        d->ui->pb_selimg->click();
+        QCOMPARE(guion.salidas, QList<int>{0});
+        QCOMPARE(TestDb::contar("SELECT 1 FROM sysuserimg"), 1);
+        QCOMPARE(TestDb::valor(leer, {ana}).toByteArray(), antes);
     }
 
     void marcaDeAdministrador()
