@@ -598,6 +598,10 @@ private slots:
         auto pasa = [&](int n) {
             return QProcess::execute(chequeo, {"-", "-", "127.0.0.1", QString::number(puertoNodo(n))});
         };
+        for (int n : {1, 2, 3}) // (the user row has reached every node)
+            QCOMPARE(leer(puertoNodo(n), "SELECT sysuser_id FROM sysuser WHERE sysuser=?", {cuenta})
+                         .toLongLong(),
+                     ana);
         QSqlDatabase tres = conectar(puertoNodo(3), "dbadmin", TestDb::claveAdmin, false);
         QCOMPARE(estadoGalera(tres), QString("4 ON")); // wsrep_local_state, wsrep_ready
         QCOMPARE(pasa(3), 0);
