@@ -165,10 +165,11 @@ void progreso(const QString &nombre, qint64 hecho, qint64 total)
 // The server's duplicate-key error when `nombre` is taken now, empty otherwise. Asked after a
 // publication of a new name was refused as a deadlock: on a cluster, of two publications of
 // one new name on two nodes, the one that commits second is refused by certification, which
-// the server reports as error 1213 (on one server, the second simply waits for the first and
-// gets the duplicate-key error itself). The name alone is inserted and rolled back, once this
-// node has applied what the cluster committed before (a causal wait; a server without Galera
-// ignores the setting).
+// the server reports as error 1213; on one server, the two reads of a name not there yet lock
+// the same gap, and the second insert is a deadlock too. The name alone is then inserted and
+// rolled back, after the winner's commit (on one server the insert waits for it; on a cluster
+// it waits until this node has applied what was committed before it, a causal wait that a
+// server without Galera ignores).
 QString nombreTomado(MYSQL *m, const QByteArray &nombre)
 {
     mysql_rollback(m);
