@@ -8,6 +8,8 @@
 -- A user/program or user/report link exists at most once (it is written delete-then-insert,
 -- in one transaction); its unique key lets two administrators who grant the same link at the
 -- same moment on two nodes collide (one of them gets a deadlock) instead of storing it twice.
+-- For the same reason a program's name is unique (two publications of one new name), and so is
+-- a user's picture (replaced delete-then-insert, in one transaction).
 
 CREATE TABLE sysuser (
   sysuser_id   BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
@@ -23,7 +25,7 @@ CREATE TABLE sysuserimg (
   sysuser_id  BIGINT NOT NULL,
   imagen      LONGBLOB,
   sysuserimg_id  BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
-  KEY ix_sysuserimg_user (sysuser_id)
+  UNIQUE KEY uq_sysuserimg_user (sysuser_id)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
 CREATE TABLE apprisklevel (
@@ -39,7 +41,7 @@ CREATE TABLE app (
   descri           TEXT NULL,
   apprisklevel_id  BIGINT NULL,
   riskdetalle      TEXT NULL,
-  KEY ix_app_nombre (nombre)
+  UNIQUE KEY uq_app_nombre (nombre)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
 CREATE TABLE sysuserapp (

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <mysqld_error.h>
 #include <sodium.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -159,6 +160,33 @@ void progreso(const QString &nombre, qint64 hecho, qint64 total)
     if (hecho == total)
         std::fputc('\n', stderr);
     std::fflush(stderr);
+}
+
+// The server's duplicate-key error when `nombre` is taken now, empty otherwise. Asked after a
+// publication of a new name was refused as a deadlock: on a cluster, of two publications of
+// one new name on two nodes, the one that commits second is refused by certification, which
+// the server reports as error 1213; on one server, the two reads of a name not there yet lock
+// the same gap, and the second insert is a deadlock too. The name alone is then inserted and
+// rolled back, after the winner's commit (on one server the insert waits for it; on a cluster
+// it waits until this node has applied what was committed before it, a causal wait that a
+// server without Galera ignores).
+QString nombreTomado(MYSQL *m, const QByteArray &nombre)
+{
+    mysql_rollback(m);
+    mysql_query(m, "SET SESSION wsrep_sync_wait=4");
+    if (mysql_query(m, "START TRANSACTION") != 0)
+        return QString();
+    QString error;
+    {
+        Sentencia s(m);
+        unsigned long ln;
+        MYSQL_BIND p = texto(nombre, &ln);
+        if (s.preparar("INSERT INTO app (nombre) VALUES (?)") && !mysql_stmt_bind_param(s.s, &p)
+            && mysql_stmt_execute(s.s) && mysql_stmt_errno(s.s) == ER_DUP_ENTRY)
+            error = s.error();
+    }
+    mysql_rollback(m);
+    return error;
 }
 
 int subir(const QStringList &args)
@@ -320,8 +348,17 @@ int subir(const QStringList &args)
     }
     if (programa.read(pieza.data(), 1) != 0)
         return fallar(QStringLiteral("%1 cambio mientras se leia").arg(rutaPrograma));
+    // A new name another publication has taken meanwhile is refused with the server's
+    // duplicate-key error, whatever step the refusal reached.
+    auto perdida = [&](unsigned int codigo, const QString &error) {
+        QString tomado;
+        if (nuevo && codigo == ER_LOCK_DEADLOCK)
+            tomado = nombreTomado(m, nombreUtf8);
+        return fallar(QStringLiteral("no se pudo guardar el programa: %1")
+                          .arg(tomado.isEmpty() ? error : tomado));
+    };
     if (mysql_stmt_execute(st.s))
-        return fallar(QStringLiteral("no se pudo guardar el programa: %1").arg(st.error()));
+        return perdida(mysql_stmt_errno(st.s), st.error());
     if (nuevo)
         appId = static_cast<long long>(mysql_stmt_insert_id(st.s));
 
@@ -340,11 +377,19 @@ int subir(const QStringList &args)
         MYSQL_BIND q[6] = {entero(&appId),  entero(&version),   texto(hex, &a),
                            entero(&largoLL), texto(publica, &b), texto(firma, &d)};
         q[5].buffer_type = MYSQL_TYPE_BLOB;
-        if (mysql_stmt_bind_param(f.s, q) || mysql_stmt_execute(f.s))
+        if (mysql_stmt_bind_param(f.s, q))
             return fallar(QStringLiteral("no se pudo guardar la firma: %1").arg(f.error()));
+        if (mysql_stmt_execute(f.s)) {
+            if (nuevo && mysql_stmt_errno(f.s) == ER_LOCK_DEADLOCK)
+                return perdida(ER_LOCK_DEADLOCK, f.error());
+            return fallar(QStringLiteral("no se pudo guardar la firma: %1").arg(f.error()));
+        }
     }
-    if (mysql_commit(m))
+    if (mysql_commit(m)) {
+        if (nuevo && mysql_errno(m) == ER_LOCK_DEADLOCK)
+            return perdida(ER_LOCK_DEADLOCK, QString::fromUtf8(mysql_error(m)));
         return fallaServidor(QStringLiteral("no se pudo confirmar la publicacion"));
+    }
     decir(QStringLiteral("%1: version %2, %3 bytes, sha256 %4, firmado con %5")
               .arg(nombre)
               .arg(version)
