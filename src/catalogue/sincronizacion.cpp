@@ -7,6 +7,7 @@
 #include "catalogue/descarga.h"
 #include "catalogue/firma.h"
 #include "catalogue/programas.h"
+#include "db/sentencia.h"
 #include "ui_kolvaster.h"
 
 #include <QCoreApplication>
@@ -19,6 +20,8 @@
 namespace {
 
 const QString atencion = QStringLiteral("Atencion!");
+// The server's error for a column the table does not have.
+const char *const columnaDesconocida = "1054";
 
 // Set by descargarPrograma when it refused a program for its publisher signature and has told
 // the user so in its own box; pass 2 then adds no box of its own. GUI thread only.
@@ -31,17 +34,22 @@ void Kolvaster::sincronizarAplicaciones()
     const bool esAdmin = db.userName() == QLatin1String("dbadmin");
     QSqlQuery q;
     // Runs the administrator's or the user's statement of a pass (the administrator sees every
-    // program, rights or not); false once a failure has been reported.
-    auto correr = [&](const QString &deAdmin, const QString &deUsuario,
-                      const QString &nombre = QString()) {
+    // program, rights or not), each in one round trip.
+    auto ejecutar = [&](const QString &deAdmin, const QString &deUsuario,
+                        const QString &nombre = QString()) {
         q.clear();
         q.setForwardOnly(true);
-        q.prepare(esAdmin ? deAdmin : deUsuario);
+        Sentencia::Valores valores;
         if (!esAdmin)
-            q.bindValue(QStringLiteral(":uid"), uid);
+            valores.append({QStringLiteral(":uid"), uid});
         if (!nombre.isNull())
-            q.bindValue(QStringLiteral(":appnombre"), nombre);
-        if (q.exec())
+            valores.append({QStringLiteral(":appnombre"), nombre});
+        return Sentencia::ejecutar(q, esAdmin ? deAdmin : deUsuario, valores);
+    };
+    // The same, false once a failure has been reported.
+    auto correr = [&](const QString &deAdmin, const QString &deUsuario,
+                      const QString &nombre = QString()) {
+        if (ejecutar(deAdmin, deUsuario, nombre))
             return true;
         reportarError(q.lastError().text());
         return false;
@@ -87,13 +95,31 @@ void Kolvaster::sincronizarAplicaciones()
         }
     }
 
-    // Pass 2: fetch what is missing or differs from the server's digest.
-    if (!correr(QStringLiteral("SELECT a.app_id, a.nombre, MD5(a.windowsbinary), a.titulo "
-                               "FROM app a"),
-                QStringLiteral("SELECT ua.app_id, a.nombre, MD5(a.windowsbinary), a.titulo "
-                               "FROM sysuserapp ua, app a WHERE a.app_id=ua.app_id AND "
-                               "ua.sysuser_id=:uid")))
+    // Pass 2: fetch what is missing or differs from the server's digest. The server keeps each
+    // program's digest beside its bytes, computed when they are written, so reading it costs the
+    // same whatever the size of the suite. A database not migrated yet lacks that column: the
+    // statement fails once with "unknown column" (1054) and the session computes the digest as
+    // it always did, with no message.
+    bool catalogo = digestAlmacenado
+                    && ejecutar(QStringLiteral("SELECT a.app_id, a.nombre, a.windowsbinary_md5, "
+                                               "a.titulo FROM app a"),
+                                QStringLiteral("SELECT ua.app_id, a.nombre, a.windowsbinary_md5, "
+                                               "a.titulo FROM sysuserapp ua, app a WHERE "
+                                               "a.app_id=ua.app_id AND ua.sysuser_id=:uid"));
+    if (!catalogo && digestAlmacenado
+        && q.lastError().nativeErrorCode() != QLatin1String(columnaDesconocida)) {
+        reportarError(q.lastError().text());
         return;
+    }
+    if (!catalogo) {
+        digestAlmacenado = false;
+        if (!correr(QStringLiteral("SELECT a.app_id, a.nombre, MD5(a.windowsbinary), a.titulo "
+                                   "FROM app a"),
+                    QStringLiteral("SELECT ua.app_id, a.nombre, MD5(a.windowsbinary), a.titulo "
+                                   "FROM sysuserapp ua, app a WHERE a.app_id=ua.app_id AND "
+                                   "ua.sysuser_id=:uid")))
+            return;
+    }
     while (q.next()) {
         const int appId = q.value(0).toInt();
         const QString nombre = q.value(1).toString();
@@ -249,12 +275,12 @@ void Kolvaster::verificarChangelogs()
     QStringList leidos;
     for (const QString &nombre : std::as_const(changelogsPendientes)) {
         QSqlQuery q;
-        q.prepare(QStringLiteral("SELECT sa.clogleido FROM sysuserapp sa, app a WHERE "
-                                 "a.app_id=sa.app_id AND a.nombre=:nombre AND "
-                                 "sa.sysuser_id=:uid;"));
-        q.bindValue(QStringLiteral(":nombre"), nombre);
-        q.bindValue(QStringLiteral(":uid"), uid);
-        if (!q.exec()) {
+        if (!Sentencia::ejecutar(q,
+                                 QStringLiteral("SELECT sa.clogleido FROM sysuserapp sa, app a "
+                                                "WHERE a.app_id=sa.app_id AND a.nombre=:nombre "
+                                                "AND sa.sysuser_id=:uid;"),
+                                 {{QStringLiteral(":nombre"), nombre},
+                                  {QStringLiteral(":uid"), uid}})) {
             reportarError(q.lastError().text());
             return;
         }
