@@ -33,18 +33,24 @@ void Kolvaster::sincronizarAplicaciones()
 {
     const bool esAdmin = db.userName() == QLatin1String("dbadmin");
     QSqlQuery q;
-    // Runs the administrator's or the user's statement of a pass (the administrator sees every
-    // program, rights or not), each in one round trip.
-    auto ejecutar = [&](const QString &deAdmin, const QString &deUsuario,
-                        const QString &nombre = QString()) {
-        q.clear();
-        q.setForwardOnly(true);
+    // The administrator's or the user's statement of a pass (the administrator sees every
+    // program, rights or not) with its values.
+    auto sentencia = [&](const QString &deAdmin, const QString &deUsuario,
+                         const QString &nombre = QString()) {
         Sentencia::Valores valores;
         if (!esAdmin)
             valores.append({QStringLiteral(":uid"), uid});
         if (!nombre.isNull())
             valores.append({QStringLiteral(":appnombre"), nombre});
-        return Sentencia::ejecutar(q, esAdmin ? deAdmin : deUsuario, valores);
+        return std::pair{esAdmin ? deAdmin : deUsuario, valores};
+    };
+    // Runs it in one round trip.
+    auto ejecutar = [&](const QString &deAdmin, const QString &deUsuario,
+                        const QString &nombre = QString()) {
+        q.clear();
+        q.setForwardOnly(true);
+        const auto [sql, valores] = sentencia(deAdmin, deUsuario, nombre);
+        return Sentencia::ejecutar(q, sql, valores);
     };
     // The same, false once a failure has been reported.
     auto correr = [&](const QString &deAdmin, const QString &deUsuario,
@@ -57,14 +63,29 @@ void Kolvaster::sincronizarAplicaciones()
     ui->lw_apps->clear();
 
     // Pass 1: drop every local program that is half downloaded or no longer the user's.
-    const QStringList archivos =
-        dirProfile.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
-    for (const QString &archivo : archivos) {
-        if (!Programas::esPrograma(archivo))
-            continue;
-        const QString ruta = dirProfile.absolutePath() + QLatin1Char('/') + archivo;
+    const QString validoAdmin = QStringLiteral("SELECT 1 FROM app WHERE nombre=:appnombre;");
+    const QString validoUsuario =
+        QStringLiteral("SELECT 1 FROM sysuserapp ua, app a WHERE a.app_id=ua.app_id AND "
+                       "ua.sysuser_id=:uid AND a.nombre=:appnombre;");
+    QStringList programas;
+    for (const QString &archivo :
+         dirProfile.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted)) {
+        if (Programas::esPrograma(archivo))
+            programas.append(archivo);
+    }
+    // Every program's look goes to the server in a single trip, their answers read in the
+    // programs' order; when one name cannot travel as text, each look is a trip of its own.
+    QList<std::pair<QString, Sentencia::Valores>> miradas;
+    for (const QString &archivo : std::as_const(programas))
+        miradas.append(sentencia(validoAdmin, validoUsuario, archivo.chopped(4)));
+    q.clear();
+    q.setForwardOnly(true);
+    const std::optional<bool> juntas =
+        miradas.isEmpty() ? std::nullopt : Sentencia::ejecutarJuntas(q, miradas);
+    for (qsizetype i = 0; i < programas.size(); ++i) {
+        const QString ruta = dirProfile.absolutePath() + QLatin1Char('/') + programas.at(i);
         const QString rutaDigest = ruta + QLatin1String(Programas::sufijoDigest);
-        const QString nombre = archivo.chopped(4);
+        const QString nombre = programas.at(i).chopped(4);
 
         if (!QFile::exists(rutaDigest) && !QFile::remove(ruta))
             Mensajes::informacion(
@@ -73,12 +94,14 @@ void Kolvaster::sincronizarAplicaciones()
                                "pudieron ser eliminados.<br>Comunique novedad al "
                                "Administrador de Sistemas!"));
 
-        if (!correr(QStringLiteral("SELECT 1 FROM app WHERE nombre=:appnombre;"),
-                    QStringLiteral("SELECT 1 FROM sysuserapp ua, app a WHERE "
-                                   "a.app_id=ua.app_id AND ua.sysuser_id=:uid AND "
-                                   "a.nombre=:appnombre;"),
-                    nombre))
+        if (juntas) {
+            if (!(i == 0 ? *juntas : q.nextResult())) {
+                reportarError(q.lastError().text());
+                return;
+            }
+        } else if (!correr(validoAdmin, validoUsuario, nombre)) {
             return;
+        }
         if (!q.next()) {
             // A file that is already gone counts as deleted: only a file still there after
             // the attempt is worth a message.

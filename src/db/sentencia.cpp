@@ -80,4 +80,20 @@ bool ejecutar(QSqlQuery &q, const QString &sql, const Valores &valores)
     return q.exec();
 }
 
+std::optional<bool> ejecutarJuntas(QSqlQuery &q,
+                                   const QList<std::pair<QString, Valores>> &sentencias)
+{
+    QString juntas;
+    for (const auto &[sql, valores] : sentencias) {
+        const std::optional<QString> t = texto(q.driver(), sql, valores);
+        if (!t)
+            return std::nullopt;
+        juntas += *t;
+        if (!t->trimmed().endsWith(QLatin1Char(';')))
+            juntas += QLatin1Char(';');
+        juntas += QLatin1Char('\n');
+    }
+    return q.exec(juntas);
+}
+
 } // namespace Sentencia

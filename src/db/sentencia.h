@@ -30,4 +30,12 @@ std::optional<QString> texto(const QSqlDriver *driver, const QString &sql, const
 // executed as before. The query's result, position and error are what exec() leaves.
 bool ejecutar(QSqlQuery &q, const QString &sql, const Valores &valores = {});
 
+// Several statements, each with its values, in one trip (the driver opens every session able
+// to take several statements in one text). On return the first one's result is current, and
+// QSqlQuery::nextResult() moves to the next one's, false with the error of a statement that
+// failed. Nothing is sent when one of them cannot be written as text: the caller then runs
+// them one by one.
+std::optional<bool> ejecutarJuntas(QSqlQuery &q,
+                                   const QList<std::pair<QString, Valores>> &sentencias);
+
 } // namespace Sentencia

@@ -271,8 +271,13 @@ private slots:
         const QString exe = l.perfil("ana") + "/" + raro + ".exe";
         QCOMPARE(l.leer(exe), binCalc);
         l.escribir(exe, "local");
+        // A local file of the backslash name makes the looks go one by one.
+        const QString otro = l.perfil("ana") + "/dos\\barras.exe";
+        l.escribir(otro, "otro");
+        l.escribir(otro + ".md5", md5("otro"));
         Kolvaster *k = l.abrir("ana", TestDb::clave("ana"));
         QCOMPARE(l.leer(exe), QByteArray("local"));
+        QCOMPARE(l.leer(otro), QByteArray("otro"));
         QVERIFY(k->changelogsPendientes.contains(raro));
         QVERIFY(k->changelogsPendientes.contains("dos\\barras"));
         TestDb::ejecutar("UPDATE sysuserapp SET clogleido=TRUE WHERE app_id IN (?,?)", {id, barra});
