@@ -189,8 +189,10 @@ private slots:
         const QString p = l.perfil("ana");
         QCOMPARE(l.leer(p + "/calc.exe.md5"), md5(binCalc));
 
+        // A hand-made statement cannot leave a wrong digest behind.
         const QByteArray aMano("#!/bin/sh\necho calc 2\n\0\xff", 23);
-        TestDb::ejecutar("UPDATE app SET windowsbinary=? WHERE app_id=?", {aMano, calc});
+        TestDb::ejecutar("UPDATE app SET windowsbinary=?, windowsbinary_md5=? WHERE app_id=?",
+                         {aMano, md5(binCalc), calc});
         QCOMPARE(digestDeCalc().toByteArray(), md5(aMano));
         l.abrir("ana", TestDb::clave("ana"));
         QCOMPARE(l.leer(p + "/calc.exe"), aMano);
@@ -238,10 +240,16 @@ private slots:
             return k->terminado() ? -1 : sentenciasDeSesion() - antes;
         };
         const int migrada = porRefresco();
-        TestDb::ejecutar("ALTER TABLE app DROP COLUMN windowsbinary_md5");
+        for (const char *sql : {"DROP TRIGGER app_md5_alta", "DROP TRIGGER app_md5_cambio",
+                                "ALTER TABLE app DROP COLUMN windowsbinary_md5"})
+            TestDb::ejecutar(sql);
         const auto restaurar = qScopeGuard([] {
-            TestDb::ejecutar("ALTER TABLE app ADD windowsbinary_md5 CHAR(32) CHARACTER SET "
-                             "ascii AS (MD5(windowsbinary)) STORED AFTER windowsbinary");
+            TestDb::ejecutar("ALTER TABLE app ADD windowsbinary_md5 CHAR(32) CHARACTER SET ascii "
+                             "NULL DEFAULT (MD5(windowsbinary)) AFTER windowsbinary");
+            for (const char *cuando : {"alta BEFORE INSERT", "cambio BEFORE UPDATE"})
+                TestDb::ejecutar(QString("CREATE TRIGGER app_md5_%1 ON app FOR EACH ROW SET "
+                                         "NEW.windowsbinary_md5 = MD5(NEW.windowsbinary)")
+                                     .arg(cuando));
         });
         Notificador::reiniciar();
         for (auto caso : {&TstCatalogo::primerInicio, &TstCatalogo::decisionesPorArchivo,
