@@ -99,4 +99,7 @@ public:
 
 private:
     bool finalizado = false;
+    // Whether the session's `app` has the digest stored with the bytes (windowsbinary_md5);
+    // assumed until the server says otherwise, then settled for the session.
+    bool digestAlmacenado = true;
 };
