@@ -314,19 +314,24 @@ bool porCopia(const Oferta &o, MYSQL *m, int appId, const QString &dir, const QS
 
 } // namespace
 
-QSqlDatabase abrirSinCompresion(const QSqlDatabase &sesion, const QString &nombre)
+QSqlDatabase abrirSinCompresion(const QSqlDatabase &sesion, const QString &nombre,
+                                bool conCompresion)
 {
     QSqlDatabase c = QSqlDatabase::cloneDatabase(sesion, nombre);
     QStringList opciones;
     for (const QString &o : sesion.connectOptions().split(QLatin1Char(';'), Qt::SkipEmptyParts))
-        if (o.section(QLatin1Char('='), 0, 0).trimmed() != QLatin1String("CLIENT_COMPRESS"))
+        if (conCompresion
+            || o.section(QLatin1Char('='), 0, 0).trimmed() != QLatin1String("CLIENT_COMPRESS"))
             opciones << o;
     c.setConnectOptions(opciones.join(QLatin1Char(';')));
     c.open();
     return c;
 }
 
-Canal::Canal(const QSqlDatabase &sesion) : sesion(sesion), nombre(nombreCanal) {}
+Canal::Canal(const QSqlDatabase &sesion, bool conCompresion)
+    : sesion(sesion), nombre(nombreCanal), conCompresion(conCompresion)
+{
+}
 
 Canal::~Canal()
 {
@@ -340,7 +345,7 @@ st_mysql *Canal::manejador()
 {
     if (!intentado) {
         intentado = true;
-        abrirSinCompresion(sesion, nombre);
+        abrirSinCompresion(sesion, nombre, conCompresion);
     }
     return Descarga::manejador(QSqlDatabase::database(nombre, false));
 }

@@ -16,16 +16,18 @@
 namespace Actualizacion {
 
 // A connection with the session's settings (host, database, user, password, options) but
-// without the protocol's compression, which bytes compressed already would only pay for.
-// Open when it could be opened; the session's own connection is untouched.
-QSqlDatabase abrirSinCompresion(const QSqlDatabase &sesion, const QString &nombre);
+// without the protocol's compression, which bytes compressed already would only pay for
+// (`conCompresion` keeps it, for the benchmark that weighs the two). Open when it could be
+// opened; the session's own connection is untouched.
+QSqlDatabase abrirSinCompresion(const QSqlDatabase &sesion, const QString &nombre,
+                                bool conCompresion = false);
 
 // That connection, opened on first use and closed with the object: one per synchronisation,
 // none when no program takes a compressed path.
 class Canal
 {
 public:
-    explicit Canal(const QSqlDatabase &sesion);
+    explicit Canal(const QSqlDatabase &sesion, bool conCompresion = false);
     ~Canal();
     Canal(const Canal &) = delete;
     Canal &operator=(const Canal &) = delete;
@@ -37,6 +39,7 @@ private:
     QSqlDatabase sesion;
     QString nombre;
     bool intentado = false;
+    bool conCompresion;
 };
 
 enum class Camino { Ninguno, Parches, Copia };

@@ -66,7 +66,7 @@ std::optional<QByteArray> correr(Contexto &cx, QByteArrayView datos, const Avanc
 
 int nivel(qint64 largo)
 {
-    if (largo <= 16 * 1024 * 1024)
+    if (largo <= 32 * 1024 * 1024)
         return 19;
     if (largo <= 48 * 1024 * 1024)
         return 12;
