@@ -112,6 +112,12 @@ int main(int argc, char **argv)
     if (ventana.terminado())
         return 1;
     const qint64 appId = TestDb::valor("SELECT app_id FROM app WHERE nombre=?", {nombre}).toLongLong();
+    // The process's first wait dialog, fonts and statements come with a first download of a
+    // small program, so that the rounds measure what a program's path costs.
+    if (!TestDb::valor("SELECT 1 FROM app WHERE nombre='calentar'").isValid())
+        TestDb::crearApp("calentar", "Calentar", QByteArray("#!/bin/sh\n"));
+    TestDb::otorgar(ana, TestDb::valor("SELECT app_id FROM app WHERE nombre='calentar'").toLongLong(), true);
+    ventana.sincronizarAplicaciones();
     TestDb::otorgar(ana, appId, true);
     const QString exe = ventana.dirProfile.path() + "/" + nombre + ".exe";
     const QString digest = md5(nuevo);

@@ -283,6 +283,53 @@ private slots:
         QVERIFY(leer(dir + "/calc.exe") == version(3));
     }
 
+    // The compressed bytes' connection: the session's account and database without the
+    // protocol's compression, while the session keeps it; opened only when a program takes a
+    // compressed path, and once for all the programs of a synchronisation.
+    void conexionDeLosComprimidos()
+    {
+        {
+            QSqlDatabase c = Actualizacion::abrirSinCompresion(QSqlDatabase::database(), "otra");
+            QVERIFY(c.isOpen());
+            QSqlQuery q(c);
+            QVERIFY(q.exec("SELECT CURRENT_USER(), DATABASE(), VARIABLE_VALUE FROM "
+                           "information_schema.SESSION_STATUS WHERE VARIABLE_NAME='COMPRESSION'")
+                    && q.next());
+            QCOMPARE(q.value(0).toString(), TestDb::cuenta("ana") + "@%");
+            QCOMPARE(q.value(1).toString(), TestDb::base());
+            QCOMPARE(q.value(2).toString(), QString("OFF"));
+            QSqlQuery s;
+            QVERIFY(s.exec("SHOW SESSION STATUS LIKE 'Compression'") && s.next());
+            QCOMPARE(s.value(1).toString(), QString("ON"));
+        }
+        QSqlDatabase::removeDatabase("otra");
+
+        auto contar = [] {
+            QSqlQuery q(TestDb::admin());
+            return q.exec("SHOW GLOBAL STATUS LIKE 'Connections'") && q.next()
+                       ? q.value(1).toLongLong() : -1;
+        };
+        const qint64 sin = TestDb::crearApp("sin", "T", QByteArray("solo el binario"));
+        const qint64 a = TestDb::crearApp("a", "T", std::nullopt), b = TestDb::crearApp("b", "T", std::nullopt);
+        TestDb::publicar(a, QByteArray(), version(1));
+        TestDb::publicar(b, QByteArray(), version(2));
+        const qint64 antes = contar();
+        {
+            Actualizacion::Canal canal(QSqlDatabase::database());
+            QCOMPARE(Actualizacion::actualizar(QSqlDatabase::database(), canal, int(sin), dir,
+                                               md5("solo el binario")).camino,
+                     Actualizacion::Camino::Ninguno);
+            QCOMPARE(contar(), antes);
+            for (const qint64 id : {a, b})
+                QCOMPARE(Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id), dir,
+                                                   md5(version(id == a ? 1 : 2))).camino,
+                         Actualizacion::Camino::Copia);
+            QCOMPARE(contar(), antes + 1);
+        }
+        QVERIFY(leer(dir + "/a.exe") == version(1) && leer(dir + "/b.exe") == version(2));
+        QVERIFY(!QSqlDatabase::contains("kolvaster-comprimidos"));
+    }
+
     // Built without publisher keys: a publication row, even a bogus one, changes nothing; the
     // program is written as always and no version mark appears.
     void sinClavesNoSePideFirma()
