@@ -23,6 +23,10 @@ namespace {
 
 const QString nombreCanal = QStringLiteral("kolvaster-comprimidos");
 
+// No program can be larger than what a server sends in one row (max_allowed_packet is at most
+// 1 GB): a row claiming more is damage, and is not allowed to fill the disk before the check.
+constexpr qint64 largoMaximo = qint64(1) << 30;
+
 // Stored bytes are fetched in slices, one statement each: the wait dialog can tell how many
 // have arrived, and only one slice is ever held. Each statement makes the server read the whole
 // value, so a large one is cut in about sixteen slices, not in many small ones.
@@ -163,7 +167,7 @@ std::optional<Oferta> leerOferta(const QSqlDatabase &sesion, int appId, const QS
         } else if (tipo == QLatin1String("c")) {
             // A copy of another version (the program was replaced by hand since) is no use.
             if (q.value(1).toString() == digest && q.value(3).toLongLong() > 0
-                && q.value(4).toLongLong() > 0) {
+                && q.value(3).toLongLong() <= largoMaximo && q.value(4).toLongLong() > 0) {
                 o.copiaLargo = q.value(3).toLongLong();
                 o.copiaBytes = q.value(4).toLongLong();
             }
@@ -270,7 +274,8 @@ bool porParches(const Oferta &o, MYSQL *m, int appId, const QString &dir, const 
         const std::optional<qint64> largo = Compresion::largoContenido(datos[i]);
         // Each version is the reference of the next; a header claiming a size out of all
         // proportion with the versions around it is damage, not a program.
-        if (!largo || *largo <= 0 || *largo > 4 * referencia.size() + (256 << 20))
+        if (!largo || *largo <= 0 || *largo > largoMaximo
+            || *largo > 4 * referencia.size() + (256 << 20))
             return false;
         bool entregado = false;
         auto fuente = [&](QByteArrayView *pieza) {
