@@ -211,7 +211,8 @@ bool Kolvaster::descargarPrograma(const char *nombre, int appId, const QString &
             db, canalSincronizacion ? *canalSincronizacion : *propio, appId, dirProfile.path(),
             digest, claves ? &*claves : nullptr, [&](qint64 recibidos, qint64 total) {
                 espera.setProgreso(recibidos, total);
-                QCoreApplication::processEvents();
+                // Painted, but no input taken: nothing may start while the files change.
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             });
         if (a.camino != Actualizacion::Camino::Ninguno)
             return true;
