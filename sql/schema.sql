@@ -115,3 +115,26 @@ CREATE TABLE appfirma (
   firma    BINARY(64) NOT NULL,
   firmado  DATETIME NOT NULL
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+-- The current program of each app compressed with zstd by kolvaster-publicar, so that the
+-- server sends stored bytes instead of compressing the binary on every download. md5 and largo
+-- are those of the uncompressed program (app.windowsbinary); a row whose md5 is not the app's
+-- current digest is stale and launchers ignore it.
+CREATE TABLE appcomprimido (
+  app_id  BIGINT NOT NULL PRIMARY KEY,
+  md5     CHAR(32) CHARACTER SET ascii NOT NULL,
+  largo   BIGINT NOT NULL,
+  datos   LONGBLOB NOT NULL
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+-- zstd patches between consecutive publications of a program: applied to the version whose
+-- digest is desde_md5 (used as the reference, "prefix", of the decompression) they give the
+-- version hasta_md5. The publishing tool keeps those of the last five publications, a chain
+-- that leads to the current program.
+CREATE TABLE appparche (
+  app_id     BIGINT NOT NULL,
+  desde_md5  CHAR(32) CHARACTER SET ascii NOT NULL,
+  hasta_md5  CHAR(32) CHARACTER SET ascii NOT NULL,
+  datos      LONGBLOB NOT NULL,
+  PRIMARY KEY (app_id, desde_md5)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;

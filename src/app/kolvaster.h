@@ -44,7 +44,7 @@ public:
     void prepararProfile();
     void eliminarDirectorio(const QString &path);
     void sincronizarAplicaciones();
-    bool descargarPrograma(const char *nombre, int appId);
+    bool descargarPrograma(const char *nombre, int appId, const QString &digest = QString());
     void verificarChangelogs();
 
     // --- launching (src/launch) ---

@@ -4,6 +4,7 @@
 #include "app/kolvaster.h"
 #include "base/kolvasterprocessdialog.h"
 #include "base/mensajes.h"
+#include "catalogue/actualizacion.h"
 #include "catalogue/descarga.h"
 #include "catalogue/firma.h"
 #include "catalogue/programas.h"
@@ -26,6 +27,10 @@ const char *const columnaDesconocida = "1054";
 // Set by descargarPrograma when it refused a program for its publisher signature and has told
 // the user so in its own box; pass 2 then adds no box of its own. GUI thread only.
 bool firmaRechazada = false;
+
+// The connection for compressed bytes of the synchronisation under way: opened by the first
+// program that takes a compressed path, closed when the synchronisation ends.
+Actualizacion::Canal *canalSincronizacion = nullptr;
 
 } // namespace
 
@@ -61,6 +66,11 @@ void Kolvaster::sincronizarAplicaciones()
         return false;
     };
     ui->lw_apps->clear();
+    Actualizacion::Canal canal(db);
+    canalSincronizacion = &canal;
+    struct Fin {
+        ~Fin() { canalSincronizacion = nullptr; }
+    } fin;
 
     // Pass 1: drop every local program that is half downloaded or no longer the user's.
     const QString validoAdmin = QStringLiteral("SELECT 1 FROM app WHERE nombre=:appnombre;");
@@ -163,7 +173,8 @@ void Kolvaster::sincronizarAplicaciones()
             }
         }
         firmaRechazada = false;
-        if (descargar && !descargarPrograma(nombre.toLatin1().constData(), appId)) {
+        if (descargar && !descargarPrograma(nombre.toLatin1().constData(), appId,
+                                                  q.value(2).toString())) {
             if (terminado())
                 return;
             // A refused signature has said all there is to say in its own box.
@@ -228,17 +239,37 @@ void Kolvaster::on_actionActualizar_aplicaciones_disponibles_triggered()
                           QStringLiteral("Aplicaciones disponibles actualizadas!"));
 }
 
-bool Kolvaster::descargarPrograma(const char *nombre, int appId)
+bool Kolvaster::descargarPrograma(const char *nombre, int appId, const QString &digest)
 {
     KolvasterProcessDialog espera(QStringLiteral("Obteniendo version actualizada de:"),
                                   QString::fromLatin1(nombre), this);
     espera.show();
     QCoreApplication::processEvents();
 
-    // The binary goes from the client library's buffer to the file in pieces: it is never
-    // copied whole into the driver's buffers and a QByteArray on top.
     // A launcher built with publisher keys installs only what they signed.
     const std::optional<QList<QByteArray>> &claves = Firma::clavesEditor();
+
+    // First the patches from the user's version or the compressed copy, when the publishing
+    // tool stored them for the catalogue's digest; whatever fails there is silently left to
+    // the download below.
+    if (!digest.isEmpty()) {
+        std::optional<Actualizacion::Canal> propio;
+        if (!canalSincronizacion)
+            propio.emplace(db);
+        const Actualizacion::Resultado a = Actualizacion::actualizar(
+            db, canalSincronizacion ? *canalSincronizacion : *propio, appId, dirProfile.path(),
+            digest, claves ? &*claves : nullptr, [&](qint64 recibidos, qint64 total) {
+                espera.setProgreso(recibidos, total);
+                // Painted, but no input taken: nothing may start while the files change.
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            });
+        if (a.camino != Actualizacion::Camino::Ninguno)
+            return true;
+        espera.setProgreso(0, 0);
+    }
+
+    // The binary goes from the client library's buffer to the file in pieces: it is never
+    // copied whole into the driver's buffers and a QByteArray on top.
     const Descarga::Resultado r =
         Descarga::descargar(db, appId, dirProfile.path(), claves ? &*claves : nullptr);
     switch (r.estado) {

@@ -7,12 +7,16 @@
 // Every failure is one line on the standard error and a non-zero status, with nothing written.
 
 #include "base/constantes.h"
+#include "catalogue/compresion.h"
 #include "catalogue/firma.h"
 #include "catalogue/programas.h"
 #include "conexion.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QSet>
 #include <QStringList>
 
 #include <cstdio>
@@ -154,7 +158,7 @@ MYSQL_BIND entero(long long *v)
 void progreso(const QString &nombre, qint64 hecho, qint64 total)
 {
     const int ancho = 30, lleno = int(ancho * hecho / total);
-    std::fprintf(stderr, "\r%s [%s%s] %3d%% %.1f/%.1f MB", nombre.toLocal8Bit().constData(),
+    std::fprintf(stderr, "\r%-28s [%s%s] %3d%% %.1f/%.1f MB", nombre.toLocal8Bit().constData(),
                  QByteArray(lleno, '#').constData(), QByteArray(ancho - lleno, '.').constData(),
                  int(100 * hecho / total), hecho / 1048576.0, total / 1048576.0);
     if (hecho == total)
@@ -187,6 +191,140 @@ QString nombreTomado(MYSQL *m, const QByteArray &nombre)
     }
     mysql_rollback(m);
     return error;
+}
+
+// A value sent in pieces through the long-data calls as parameter `param` of `st`.
+bool enviarLargo(MYSQL_STMT *st, unsigned param, QByteArrayView datos, const QString &etiqueta,
+                 bool terminal)
+{
+    for (qint64 enviado = 0; enviado < datos.size();) {
+        const qint64 n = qMin(tamanoPieza, datos.size() - enviado);
+        if (mysql_stmt_send_long_data(st, param, datos.data() + enviado, static_cast<unsigned long>(n)))
+            return false;
+        enviado += n;
+        if (terminal)
+            progreso(etiqueta, enviado, datos.size());
+    }
+    return true;
+}
+
+// The patches worth keeping once `nuevo` is the current version: those that lead to it in at
+// most five steps, which for a program published one version after another are the patches of
+// its last five publications. A patch from the current version itself leads nowhere.
+QList<QByteArray> parchesSobrantes(const QList<QPair<QByteArray, QByteArray>> &filas,
+                                   const QByteArray &nuevo)
+{
+    constexpr int pasos = 5;
+    QSet<QByteArray> alcanzados{nuevo}, conservar;
+    for (int i = 0; i < pasos; ++i) {
+        QSet<QByteArray> nuevos;
+        for (const auto &[desde, hasta] : filas)
+            if (desde != nuevo && alcanzados.contains(hasta) && !conservar.contains(desde)) {
+                conservar.insert(desde);
+                nuevos.insert(desde);
+            }
+        alcanzados = nuevos;
+    }
+    QList<QByteArray> sobran;
+    for (const auto &fila : filas)
+        if (!conservar.contains(fila.first))
+            sobran << fila.first;
+    return sobran;
+}
+
+// Stores the compressed copy of the new program and the patch from the version it replaces
+// (`viejo`, empty for a new program), and drops the patches no launcher should need any more.
+// Within the caller's transaction; false with *error on failure.
+bool guardarComprimidos(MYSQL *m, long long appId, const QString &nombre, QByteArrayView nuevo,
+                        QByteArrayView viejo, bool terminal, QString *error)
+{
+    const int nivel = Compresion::nivel(nuevo.size());
+    auto avance = [&](const QString &que) -> Compresion::Avance {
+        if (!terminal)
+            return {};
+        return [=](qint64 hecho, qint64 total) { progreso(que, hecho, total); };
+    };
+    const QByteArray md5Nuevo =
+        QCryptographicHash::hash(nuevo, QCryptographicHash::Md5).toHex();
+    const std::optional<QByteArray> copia =
+        Compresion::comprimir(nuevo, nivel, avance(nombre + QStringLiteral(" (comprimido)")));
+    if (!copia) {
+        *error = QStringLiteral("no se pudo comprimir el programa (memoria)");
+        return false;
+    }
+    {
+        Sentencia st(m);
+        if (!st.preparar("INSERT INTO appcomprimido (app_id, md5, largo, datos) VALUES (?, ?, ?, ?) "
+                         "ON DUPLICATE KEY UPDATE md5=VALUES(md5), largo=VALUES(largo), "
+                         "datos=VALUES(datos)")) {
+            *error = QStringLiteral("no se pudo guardar la copia comprimida: %1").arg(st.error());
+            return false;
+        }
+        long long largo = nuevo.size();
+        unsigned long l;
+        MYSQL_BIND p[4] = {entero(&appId), texto(md5Nuevo, &l), entero(&largo), {}};
+        p[3].buffer_type = MYSQL_TYPE_LONG_BLOB;
+        if (mysql_stmt_bind_param(st.s, p)
+            || !enviarLargo(st.s, 3, *copia, nombre + QStringLiteral(" (enviando comprimido)"),
+                            terminal)
+            || mysql_stmt_execute(st.s)) {
+            *error = QStringLiteral("no se pudo guardar la copia comprimida: %1").arg(st.error());
+            return false;
+        }
+    }
+
+    const QByteArray md5Viejo =
+        viejo.isEmpty() ? QByteArray() : QCryptographicHash::hash(viejo, QCryptographicHash::Md5).toHex();
+    if (!viejo.isEmpty() && md5Viejo != md5Nuevo) {
+        const std::optional<QByteArray> parche = Compresion::parche(
+            viejo, nuevo, nivel, avance(nombre + QStringLiteral(" (parche)")));
+        if (!parche) {
+            *error = QStringLiteral("no se pudo hacer el parche (memoria)");
+            return false;
+        }
+        Sentencia st(m);
+        if (!st.preparar("INSERT INTO appparche (app_id, desde_md5, hasta_md5, datos) VALUES "
+                         "(?, ?, ?, ?) ON DUPLICATE KEY UPDATE hasta_md5=VALUES(hasta_md5), "
+                         "datos=VALUES(datos)")) {
+            *error = QStringLiteral("no se pudo guardar el parche: %1").arg(st.error());
+            return false;
+        }
+        unsigned long a, b, d;
+        MYSQL_BIND p[4] = {entero(&appId), texto(md5Viejo, &a), texto(md5Nuevo, &b),
+                           texto(*parche, &d)};
+        p[3].buffer_type = MYSQL_TYPE_LONG_BLOB;
+        if (mysql_stmt_bind_param(st.s, p) || mysql_stmt_execute(st.s)) {
+            *error = QStringLiteral("no se pudo guardar el parche: %1").arg(st.error());
+            return false;
+        }
+    }
+
+    // The chain that leads to the new version stays; older patches go.
+    QList<QPair<QByteArray, QByteArray>> filas;
+    {
+        const QByteArray sql = "SELECT desde_md5, hasta_md5 FROM appparche WHERE app_id="
+                               + QByteArray::number(appId);
+        MYSQL_RES *res = mysql_query(m, sql.constData()) == 0 ? mysql_store_result(m) : nullptr;
+        if (!res) {
+            *error = QStringLiteral("no se pudieron leer los parches: %1")
+                         .arg(QString::fromUtf8(mysql_error(m)));
+            return false;
+        }
+        while (MYSQL_ROW f = mysql_fetch_row(res))
+            filas.append({QByteArray(f[0]), QByteArray(f[1])});
+        mysql_free_result(res);
+    }
+    for (const QByteArray &desde : parchesSobrantes(filas, md5Nuevo)) {
+        Sentencia st(m);
+        unsigned long l;
+        MYSQL_BIND p[2] = {entero(&appId), texto(desde, &l)};
+        if (!st.preparar("DELETE FROM appparche WHERE app_id=? AND desde_md5=?")
+            || mysql_stmt_bind_param(st.s, p) || mysql_stmt_execute(st.s)) {
+            *error = QStringLiteral("no se pudieron quitar parches viejos: %1").arg(st.error());
+            return false;
+        }
+    }
+    return true;
 }
 
 int subir(const QStringList &args)
@@ -305,7 +443,22 @@ int subir(const QStringList &args)
         version = 0;
     ++version;
 
-    // The bytes go in pieces through the long-data calls; the SHA-256 is taken on the way.
+    // The version being replaced, as the database holds it: the reference of the patch. Kept
+    // in the client library's result until the end.
+    struct Resultado { MYSQL_RES *r = nullptr; ~Resultado() { if (r) mysql_free_result(r); } } anterior;
+    QByteArrayView viejo;
+    if (filas == 1) {
+        const QByteArray sql = "SELECT windowsbinary FROM app WHERE app_id=" + QByteArray::number(appId);
+        if (mysql_query(m, sql.constData()) != 0 || !(anterior.r = mysql_store_result(m)))
+            return fallaServidor(QStringLiteral("no se pudo leer la version anterior"));
+        MYSQL_ROW f = mysql_fetch_row(anterior.r);
+        const unsigned long *l = f ? mysql_fetch_lengths(anterior.r) : nullptr;
+        if (f && f[0])
+            viejo = QByteArrayView(f[0], qsizetype(l[0]));
+    }
+
+    // The bytes go in pieces through the long-data calls; the SHA-256 is taken on the way, and
+    // they are kept for the compressed copy and the patch.
     QByteArray tituloUtf8 = (conTitulo ? titulo : nombre).toUtf8();
     Sentencia st(m);
     const bool nuevo = filas == 0;
@@ -332,15 +485,17 @@ int subir(const QStringList &args)
 
     const bool terminal = isatty(STDERR_FILENO);
     Firma::Sha256 sha;
-    QByteArray pieza(int(qMin(largo, tamanoPieza)), Qt::Uninitialized);
+    QByteArray nuevoBytes(largo, Qt::Uninitialized);
+    QByteArray pieza(1, Qt::Uninitialized);
     qint64 enviado = 0;
     while (enviado < largo) {
-        const qint64 n = programa.read(pieza.data(), qMin(tamanoPieza, largo - enviado));
+        char *destino = nuevoBytes.data() + enviado;
+        const qint64 n = programa.read(destino, qMin(tamanoPieza, largo - enviado));
         if (n <= 0)
             return fallar(QStringLiteral("no se pudo leer %1: %2")
                               .arg(rutaPrograma, programa.errorString()));
-        sha.agregar(pieza.constData(), n);
-        if (mysql_stmt_send_long_data(st.s, 0, pieza.constData(), static_cast<unsigned long>(n)))
+        sha.agregar(destino, n);
+        if (mysql_stmt_send_long_data(st.s, 0, destino, static_cast<unsigned long>(n)))
             return fallar(QStringLiteral("se corto el envio: %1").arg(st.error()));
         enviado += n;
         if (terminal)
@@ -361,6 +516,8 @@ int subir(const QStringList &args)
         return perdida(mysql_stmt_errno(st.s), st.error());
     if (nuevo)
         appId = static_cast<long long>(mysql_stmt_insert_id(st.s));
+    if (!guardarComprimidos(m, appId, nombre, nuevoBytes, viejo, terminal, &error))
+        return fallar(error);
 
     const QByteArray hex = sha.hex();
     const QByteArray firma = Firma::firmar(secreta, Firma::mensaje(nombre, version, hex, largo));
