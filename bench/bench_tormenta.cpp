@@ -1,7 +1,8 @@
 // Start storm: N users start their launcher at the same moment (N = 1, 10, 50), every one of
 // them up to date, each start a real launcher process (bench_arranque) running the start's own
-// statements. For one target (a single server, or a Galera cluster through its balancer) and
-// with the query cache off and then on, it measures the wall time until the last start is done
+// statements. For one target (a single server, or a Galera cluster through its balancer), with
+// the catalogue's digest computed (no stored column) and then stored, and with the query cache
+// off and then on, it measures the wall time until the last start is done
 // and the CPU the database servers spent meanwhile.
 //   bench_tormenta LABEL SERVER_PIDFILES NODE_PORTS
 // SERVER_PIDFILES and NODE_PORTS are comma-separated (every mariadbd of the target); the
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <unistd.h>
 
@@ -89,7 +91,7 @@ qint64 aciertosCache(const QStringList &puertos)
 }
 
 struct Tormenta {
-    double pared = 0, media = 0, maxima = 0;
+    double pared = 0, media = 0, maxima = 0, cpu = 0;
 };
 
 // N launchers started at once, each as its own user; fails the run if one does not start.
@@ -181,24 +183,50 @@ int main(int argc, char **argv)
     }
 
     std::printf("== %s: %d programs of %d MB per user\n", qPrintable(etiqueta), programas, megas);
-    std::printf("%-10s %-5s %4s %9s %14s %12s %11s %8s\n", "target", "cache", "N", "wall s",
-                "server CPU s", "mean start s", "max start s", "Qc hits");
-    for (const bool cache : {false, true}) {
-        enCadaNodo(puertos, cache ? "SET GLOBAL query_cache_type=ON" : "SET GLOBAL query_cache_type=OFF");
-        enCadaNodo(puertos, "RESET QUERY CACHE");
-        for (const int n : {1, 10, 50}) {
-            // With the cache on, the same users started once before: their answers are cached.
-            if (cache)
-                tormenta(n, binario, trabajo);
-            const qint64 hits = aciertosCache(puertos);
-            const double cpu = cpuServidores(pidfiles);
-            const Tormenta r = tormenta(n, binario, trabajo);
-            std::printf("%-10s %-5s %4d %9.2f %14.2f %12.3f %11.3f %8lld\n", qPrintable(etiqueta),
-                        cache ? "on" : "off", n, r.pared, cpuServidores(pidfiles) - cpu, r.media,
-                        r.maxima, aciertosCache(puertos) - hits);
-            std::fflush(stdout);
+    std::printf("%-10s %-7s %-5s %4s %9s %14s %12s %11s %8s\n", "target", "digest", "cache", "N",
+                "wall s", "server CPU s", "mean start s", "max start s", "Qc hits");
+    // First as a database not migrated yet (the launcher computes MD5() of every program), then
+    // with the digest stored beside the bytes.
+    std::map<bool, Tormenta> cincuenta;
+    for (const bool almacenado : {false, true}) {
+        const QStringList sentencias =
+            almacenado
+                ? QStringList{"ALTER TABLE app ADD windowsbinary_md5 CHAR(32) CHARACTER SET ascii "
+                              "NULL DEFAULT (MD5(windowsbinary)) AFTER windowsbinary",
+                              "CREATE TRIGGER app_md5_alta BEFORE INSERT ON app FOR EACH ROW "
+                              "SET NEW.windowsbinary_md5 = MD5(NEW.windowsbinary)",
+                              "CREATE TRIGGER app_md5_cambio BEFORE UPDATE ON app FOR EACH ROW "
+                              "SET NEW.windowsbinary_md5 = MD5(NEW.windowsbinary)"}
+                : QStringList{"DROP TRIGGER app_md5_alta", "DROP TRIGGER app_md5_cambio",
+                              "ALTER TABLE app DROP COLUMN windowsbinary_md5"};
+        for (const QString &sql : sentencias)
+            TestDb::ejecutar(sql);
+        for (const bool cache : {false, true}) {
+            enCadaNodo(puertos, cache ? "SET GLOBAL query_cache_type=ON" : "SET GLOBAL query_cache_type=OFF");
+            enCadaNodo(puertos, "RESET QUERY CACHE");
+            for (const int n : {1, 10, 50}) {
+                // With the cache on, the same users started once before: their answers are cached.
+                if (cache)
+                    tormenta(n, binario, trabajo);
+                const qint64 hits = aciertosCache(puertos);
+                const double cpu = cpuServidores(pidfiles);
+                Tormenta r = tormenta(n, binario, trabajo);
+                r.cpu = cpuServidores(pidfiles) - cpu;
+                if (n == 50 && !cache)
+                    cincuenta[almacenado] = r;
+                std::printf("%-10s %-7s %-5s %4d %9.2f %14.2f %12.3f %11.3f %8lld\n",
+                            qPrintable(etiqueta), almacenado ? "stored" : "MD5()",
+                            cache ? "on" : "off", n, r.pared, r.cpu, r.media, r.maxima,
+                            aciertosCache(puertos) - hits);
+                std::fflush(stdout);
+            }
         }
     }
+    std::printf("%s, N=50, cache off, stored/MD5(): wall %.3f, server CPU %.3f, mean start %.3f "
+                "(target <= 0.1)\n",
+                qPrintable(etiqueta), cincuenta[true].pared / cincuenta[false].pared,
+                cincuenta[true].cpu / cincuenta[false].cpu,
+                cincuenta[true].media / cincuenta[false].media);
     for (int i = 0; i < usuarios; ++i)
         TestDb::ejecutar("DROP USER IF EXISTS '" + TestDb::cuenta(corto(i)) + "'@'%'");
     return 0;

@@ -8,13 +8,13 @@
 #      a link of RTT ms and MBIT Mbit/s, with the authority / without, alternated STARTS times.
 #
 #   bench/cifrado.sh BUILD_DIR [PORT] [RUNS] [PASSES] [STARTS] [RTT] [MBIT]
-# The server listens on PORT (default 23396) and the link on PORT + 1. Its folder is
+# The server listens on PORT (default 23392) and the link on PORT + 1. Its folder is
 # BUILD_DIR/bench-tls, whose authority bench_*_tls were built for.
 set -euo pipefail
 export KOLVASTER_PORT_SETTING="the PORT argument of bench/cifrado.sh (the link takes PORT + 1)"
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?build directory}" && pwd)
-port=${2:-23396} runs=${3:-3} passes=${4:-3} starts=${5:-9} rtt=${6:-30} mbit=${7:-20}
+port=${2:-23392} runs=${3:-3} passes=${4:-3} starts=${5:-9} rtt=${6:-30} mbit=${7:-20}
 enlace=$((port + 1))
 work="$build/bench-tls"
 db="$work/db"

@@ -108,6 +108,8 @@ async def principal(args):
         try:
             await asyncio.gather(bombear(cliente_r, servidor_w, ida, limite),
                                  bombear(servidor_r, cliente_w, vuelta, limite))
+        except asyncio.CancelledError:
+            pass  # the link's time is up
         finally:
             tareas.discard(tarea)
             for w in (cliente_w, servidor_w):

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Start-storm benchmark: 1, 10 and 50 launchers starting at once, against one server and against
-# a three-node Galera cluster through HAProxy, with the query cache off and on, in one run.
+# a three-node Galera cluster through HAProxy, with the catalogue's digest computed and stored,
+# with the query cache off and on, in one run.
 #
 #   bench/tormenta.sh BUILD_DIR [PORT] [CLUSTER_PORT]
 #
 # The single server listens on 127.0.0.1:PORT (default 23398), the cluster's balancer on
-# CLUSTER_PORT (default 24900; its nodes on the next three ports, Galera above them). Both run
-# with the query cache available; the benchmark switches it on and off.
+# CLUSTER_PORT (default 24900; its nodes on the next three ports, Galera above them; "none"
+# leaves the cluster out). Both run with the query cache available; the benchmark switches it
+# on and off.
 set -euo pipefail
 export KOLVASTER_PORT_SETTING="the PORT and CLUSTER_PORT arguments of bench/tormenta.sh"
 here=$(cd "$(dirname "$0")" && pwd)
@@ -26,6 +28,7 @@ echo "$(nproc) cores; $(date -u '+%Y-%m-%d %H:%M UTC')"
 MYSQL_TCP_PORT=$port KOLVASTER_BENCH_WORK="$work/uno" \
   "$build/bench/bench_tormenta" "one node" "$work/db/mysqld.pid" "$port"
 "$here/../scripts/testdb.sh" stop "$work/db" >/dev/null
+[ "$cport" = none ] && exit 0
 echo
 
 "$here/../scripts/cluster.sh" start "$work/cluster" bench "$cport" --query-cache >/dev/null

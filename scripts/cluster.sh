@@ -12,12 +12,17 @@
 #   cluster.sh kill DIR N  kills node N at once (SIGKILL), as a crash would
 #   cluster.sh node DIR N  starts node N again: it rejoins the cluster (IST when its position
 #                          can be recovered, SST with mariabackup otherwise) and is synced
-#   cluster.sh status DIR  each node's wsrep state and the cluster size
+#   cluster.sh status DIR  each node's wsrep state, the cluster size and whether the balancer's
+#                          check (galera-check.sh) lets it serve
 #
 # State transfers use mariabackup: rsync's daemon drops root's privileges and cannot read the
 # data directory. Every node runs with the query cache when --query-cache is given (64 MB). With
 # --tls every node takes TLS sessions only (require_secure_transport), with a certificate for
 # 127.0.0.1 from an authority made in DIR/tls (ca.pem there is what clients check against).
+# A node that stops hearing from the others for 2 s (evs.suspect_timeout, 5 s by default; the
+# keep-alive must then come more often than every 2/3 s) is dropped from the cluster and, when
+# alone, leaves the primary component: about 3 s after a cut, which with the balancer's check
+# (below) takes it out of service within 5 s.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -67,7 +72,7 @@ arrancar() { # node, extra options...
     --wsrep-cluster-name="kolvaster-$PORT" \
     --wsrep-cluster-address="gcomm://127.0.0.1:$((PORT + 101)),127.0.0.1:$((PORT + 102)),127.0.0.1:$((PORT + 103))" \
     --wsrep-node-address=127.0.0.1 --wsrep-node-name="n$i" \
-    --wsrep-provider-options="gmcast.listen_addr=tcp://127.0.0.1:$((PORT + 100 + i));ist.recv_addr=127.0.0.1:$((PORT + 200 + i));base_port=$((PORT + 100 + i));gcache.size=256M" \
+    --wsrep-provider-options="gmcast.listen_addr=tcp://127.0.0.1:$((PORT + 100 + i));ist.recv_addr=127.0.0.1:$((PORT + 200 + i));base_port=$((PORT + 100 + i));gcache.size=256M;evs.keepalive_period=PT0.5S;evs.suspect_timeout=PT2S" \
     --wsrep-sst-method=mariabackup --wsrep-sst-auth=root: \
     --wsrep-sst-receive-address="127.0.0.1:$((PORT + 300 + i))" "$@" >>"$d/out" 2>&1 &
 }
@@ -107,6 +112,13 @@ start)
   . "$conf"
   [ "$TLS" = 0 ] || certificados "$dir/tls"
   mkdir -p "$dir/n1" "$dir/n2" "$dir/n3"
+  # The balancer's check logs in as "haproxy" (no rights: reading the status needs none), from
+  # the balancer's address only, with a password of this cluster kept beside the check.
+  clavechequeo=$(head -c 18 /dev/urandom | base64 | tr -d '/+=')
+  cp "$here/galera-check.sh" "$dir/galera-check.sh"
+  (umask 077 && printf '[client]\nuser=haproxy\npassword=%s\n' "$clavechequeo" >"$dir/galera-check.cnf")
+  # Nodes with --tls take TLS sessions only: the check's client checks them against the authority.
+  [ "$TLS" = 0 ] || printf 'ssl-ca=%s\n' "$dir/tls/ca.pem" >>"$dir/galera-check.cnf"
   mariadb-install-db --user=root --datadir="$dir/n1/db" --auth-root-authentication-method=normal \
     --skip-test-db >"$dir/n1/install.log" 2>&1
   arrancar 1 --wsrep-new-cluster
@@ -119,7 +131,7 @@ CREATE USER '${database}_ana'@'%' IDENTIFIED BY 'ana_pw';
 GRANT ALL PRIVILEGES ON \`$database\`.* TO '${database}_ana'@'%';
 CREATE USER '${database}_beto'@'%' IDENTIFIED BY 'beto_pw';
 GRANT ALL PRIVILEGES ON \`$database\`.* TO '${database}_beto'@'%';
-CREATE USER 'haproxy'@'127.0.0.1';
+CREATE USER 'haproxy'@'127.0.0.1' IDENTIFIED BY '$clavechequeo';
 FLUSH PRIVILEGES;
 SQL
   client 1 "$database" <"$here/../sql/schema.sql"
@@ -137,15 +149,14 @@ SQL
   arrancar 3
   esperarSincronizado 2 180
   esperarSincronizado 3 180
-  # The balancer: plain TCP, each node checked every second by a MySQL login of the account
-  # "haproxy" (no rights); two failed checks take a node out, and its sessions are cut at once.
-  # HAProxy's login speaks no TLS, which nodes with --tls refuse: there the check is the TCP
-  # connection alone.
-  chequeo="option mysql-check user haproxy post-41"
-  [ "$TLS" = 0 ] || chequeo="option tcp-check"
+  # The balancer: plain TCP, each node checked twice a second by galera-check.sh, which passes
+  # while the node is Synced and ready. Two failed checks in a row (the second 250 ms after the
+  # first) take a node out, and its sessions are cut at once; two passed ones bring it back.
   cat >"$dir/haproxy.cfg" <<CFG
 global
   maxconn 4000
+  external-check
+  insecure-fork-wanted
 defaults
   mode tcp
   timeout connect 2s
@@ -158,15 +169,21 @@ frontend kolvaster
   default_backend galera
 backend galera
   balance leastconn
-  $chequeo
-  default-server check inter 1s fall 2 rise 2 on-marked-down shutdown-sessions
+  option external-check
+  external-check path "/usr/bin:/bin"
+  external-check command $dir/galera-check.sh
+  timeout check 2s
+  default-server check inter 500ms fastinter 250ms fall 2 rise 2 on-marked-down shutdown-sessions
   server n1 127.0.0.1:$((PORT + 1))
   server n2 127.0.0.1:$((PORT + 2))
   server n3 127.0.0.1:$((PORT + 3))
 CFG
   haproxy -f "$dir/haproxy.cfg" -D -p "$dir/haproxy.pid"
+  tlsCliente=()
+  [ "$TLS" = 0 ] || tlsCliente=(--ssl-ca="$dir/tls/ca.pem")
   for _ in $(seq 1 50); do
-    mariadb --no-defaults -h127.0.0.1 -P"$PORT" -udbadmin -pdbadmin_pw -e 'SELECT 1' >/dev/null 2>&1 && break
+    mariadb --no-defaults -h127.0.0.1 -P"$PORT" -udbadmin -pdbadmin_pw "${tlsCliente[@]}" \
+      -e 'SELECT 1' >/dev/null 2>&1 && break
     sleep 0.2
   done
   echo "Galera cluster ready: balancer 127.0.0.1:$PORT (nodes 127.0.0.1:$((PORT + 1)), :$((PORT + 2)), :$((PORT + 3)); database $database; data in $dir)"
@@ -204,7 +221,9 @@ status)
   for i in 1 2 3; do
     printf 'n%s (127.0.0.1:%s): ' "$i" $((PORT + i))
     if client "$i" -e 'SELECT 1' >/dev/null 2>&1; then
-      echo "$(estado "$i" wsrep_local_state_comment), cluster size $(estado "$i" wsrep_cluster_size)"
+      servicio="out of service"
+      "$dir/galera-check.sh" - - 127.0.0.1 $((PORT + i)) && servicio="in service"
+      echo "$(estado "$i" wsrep_local_state_comment), cluster size $(estado "$i" wsrep_cluster_size), $servicio"
     else
       echo down
     fi

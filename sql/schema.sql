@@ -8,6 +8,8 @@
 -- A user/program or user/report link exists at most once (it is written delete-then-insert,
 -- in one transaction); its unique key lets two administrators who grant the same link at the
 -- same moment on two nodes collide (one of them gets a deadlock) instead of storing it twice.
+-- For the same reason a program's name is unique (two publications of one new name), and so is
+-- a user's picture (replaced delete-then-insert, in one transaction).
 
 CREATE TABLE sysuser (
   sysuser_id   BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
@@ -23,7 +25,7 @@ CREATE TABLE sysuserimg (
   sysuser_id  BIGINT NOT NULL,
   imagen      LONGBLOB,
   sysuserimg_id  BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
-  KEY ix_sysuserimg_user (sysuser_id)
+  UNIQUE KEY uq_sysuserimg_user (sysuser_id)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
 CREATE TABLE apprisklevel (
@@ -36,11 +38,22 @@ CREATE TABLE app (
   nombre           VARCHAR(80) NOT NULL,
   titulo           VARCHAR(120) NOT NULL DEFAULT '',
   windowsbinary    LONGBLOB NULL,
+  -- The bytes' digest, computed by the server whenever they are written (by whoever writes
+  -- them: the default and the two triggers below), so that a start reads 32 characters per
+  -- program instead of hashing the suite. Not a generated column: reading one of those makes
+  -- the server read the bytes it derives from as well, every BLOB of the suite at every start.
+  windowsbinary_md5  CHAR(32) CHARACTER SET ascii NULL DEFAULT (MD5(windowsbinary)),
   descri           TEXT NULL,
   apprisklevel_id  BIGINT NULL,
   riskdetalle      TEXT NULL,
-  KEY ix_app_nombre (nombre)
+  UNIQUE KEY uq_app_nombre (nombre)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+-- Whatever a statement says about the digest, it is the one of the bytes it leaves.
+CREATE TRIGGER app_md5_alta BEFORE INSERT ON app
+  FOR EACH ROW SET NEW.windowsbinary_md5 = MD5(NEW.windowsbinary);
+CREATE TRIGGER app_md5_cambio BEFORE UPDATE ON app
+  FOR EACH ROW SET NEW.windowsbinary_md5 = MD5(NEW.windowsbinary);
 
 CREATE TABLE sysuserapp (
   sysuser_id  BIGINT NOT NULL,
@@ -101,4 +114,27 @@ CREATE TABLE appfirma (
   clave    VARCHAR(64) NOT NULL,
   firma    BINARY(64) NOT NULL,
   firmado  DATETIME NOT NULL
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+-- The current program of each app compressed with zstd by kolvaster-publicar, so that the
+-- server sends stored bytes instead of compressing the binary on every download. md5 and largo
+-- are those of the uncompressed program (app.windowsbinary); a row whose md5 is not the app's
+-- current digest is stale and launchers ignore it.
+CREATE TABLE appcomprimido (
+  app_id  BIGINT NOT NULL PRIMARY KEY,
+  md5     CHAR(32) CHARACTER SET ascii NOT NULL,
+  largo   BIGINT NOT NULL,
+  datos   LONGBLOB NOT NULL
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+-- zstd patches between consecutive publications of a program: applied to the version whose
+-- digest is desde_md5 (used as the reference, "prefix", of the decompression) they give the
+-- version hasta_md5. The publishing tool keeps those of the last five publications, a chain
+-- that leads to the current program.
+CREATE TABLE appparche (
+  app_id     BIGINT NOT NULL,
+  desde_md5  CHAR(32) CHARACTER SET ascii NOT NULL,
+  hasta_md5  CHAR(32) CHARACTER SET ascii NOT NULL,
+  datos      LONGBLOB NOT NULL,
+  PRIMARY KEY (app_id, desde_md5)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;

@@ -8,6 +8,7 @@
 #include <QBuffer>
 #include <QLabel>
 #include <QPixmap>
+#include <QSqlError>
 #include <QSqlQuery>
 
 void KolvasterUser::on_pb_tit_clicked()
@@ -119,15 +120,34 @@ void KolvasterUser::on_pb_selimg_clicked()
     delete ui->tw_user->takeItem(fila, 1);
     ponerImagenEnLista(fila, imagen);
 
+    // The old picture's delete and the new one's insert are one transaction: a failed insert
+    // leaves the old picture, and two administrators replacing it at the same moment (on two
+    // nodes of a cluster) leave one row, the loser getting the error dialog (the picture is
+    // unique per user).
+    QSqlDatabase db = QSqlDatabase::database();
+    if (!db.transaction()) {
+        reportarError(db.lastError().text());
+        return;
+    }
     QSqlQuery q;
     q.prepare(QStringLiteral("DELETE FROM sysuserimg WHERE sysuser_id=:id;"));
     q.bindValue(QStringLiteral(":id"), idSeleccionado());
-    if (!ejecutar(q))
-        return;
-    q.prepare(QStringLiteral("INSERT INTO sysuserimg (sysuser_id,imagen) VALUES (:id,:imagen);"));
-    q.bindValue(QStringLiteral(":id"), idSeleccionado());
-    q.bindValue(QStringLiteral(":imagen"), png, QSql::In | QSql::Binary);
-    ejecutar(q);
+    bool bien = q.exec();
+    if (bien) {
+        q.prepare(QStringLiteral("INSERT INTO sysuserimg (sysuser_id,imagen) VALUES (:id,:imagen);"));
+        q.bindValue(QStringLiteral(":id"), idSeleccionado());
+        q.bindValue(QStringLiteral(":imagen"), png, QSql::In | QSql::Binary);
+        bien = q.exec();
+    }
+    QString error = q.lastError().text();
+    if (bien && !db.commit()) {
+        bien = false;
+        error = db.lastError().text();
+    }
+    if (!bien) {
+        db.rollback();
+        reportarError(error);
+    }
 }
 
 void KolvasterUser::on_pb_delimg_clicked()

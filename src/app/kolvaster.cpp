@@ -4,6 +4,7 @@
 #include "app/kolvasternewver.h"
 #include "base/salida.h"
 #include "db/kolvasterdbconnkeepalive.h"
+#include "db/sentencia.h"
 #include "errors/kolvastererrorhandler.h"
 #include "ui_kolvaster.h"
 
@@ -100,9 +101,10 @@ void Kolvaster::reportarError(const QString &texto)
 void Kolvaster::identificarUsuario()
 {
     QSqlQuery q;
-    q.prepare(QStringLiteral("SELECT sysuser_id FROM sysuser WHERE sysuser=:sysuser"));
-    q.bindValue(QStringLiteral(":sysuser"), db.userName());
-    if (!q.exec())
+    if (!Sentencia::ejecutar(q,
+                             QStringLiteral("SELECT sysuser_id FROM sysuser WHERE "
+                                            "sysuser=:sysuser"),
+                             {{QStringLiteral(":sysuser"), db.userName()}}))
         reportarError(q.lastError().text());
     else if (!q.next())
         reportarError(QStringLiteral("Usuario no Registrado en Sistema"));
@@ -113,10 +115,10 @@ void Kolvaster::identificarUsuario()
 void Kolvaster::aplicarPreferenciaIconos()
 {
     QSqlQuery q;
-    q.prepare(QStringLiteral(
-        "SELECT 1 FROM kolvasterop WHERE sysuser_id=:uid AND llave='NOUNIFORMICONSIZES';"));
-    q.bindValue(QStringLiteral(":uid"), uid);
-    if (!q.exec()) {
+    if (!Sentencia::ejecutar(q,
+                             QStringLiteral("SELECT 1 FROM kolvasterop WHERE sysuser_id=:uid AND "
+                                            "llave='NOUNIFORMICONSIZES';"),
+                             {{QStringLiteral(":uid"), uid}})) {
         reportarError(q.lastError().text());
     } else if (q.next()) {
         ui->actionUnificar_tama_o_iconos->setChecked(true);
@@ -172,11 +174,11 @@ QIcon Kolvaster::iconoDeTemporada(const QDate &fecha)
 void Kolvaster::registrarEvento(int tipo)
 {
     QSqlQuery q;
-    q.prepare(QStringLiteral("INSERT INTO sysuserelog (sysuserelogtipo_id,sysuser_id,cuando) "
-                             "VALUES (%1,:uid,NOW())")
-                  .arg(tipo));
-    q.bindValue(QStringLiteral(":uid"), uid);
-    if (!q.exec())
+    if (!Sentencia::ejecutar(q,
+                             QStringLiteral("INSERT INTO sysuserelog (sysuserelogtipo_id,"
+                                            "sysuser_id,cuando) VALUES (%1,:uid,NOW())")
+                                 .arg(tipo),
+                             {{QStringLiteral(":uid"), uid}}))
         reportarError(q.lastError().text());
 }
 

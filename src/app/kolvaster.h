@@ -44,7 +44,7 @@ public:
     void prepararProfile();
     void eliminarDirectorio(const QString &path);
     void sincronizarAplicaciones();
-    bool descargarPrograma(const char *nombre, int appId);
+    bool descargarPrograma(const char *nombre, int appId, const QString &digest = QString());
     void verificarChangelogs();
 
     // --- launching (src/launch) ---
@@ -99,4 +99,7 @@ public:
 
 private:
     bool finalizado = false;
+    // Whether the session's `app` has the digest stored with the bytes (windowsbinary_md5);
+    // assumed until the server says otherwise, then settled for the session.
+    bool digestAlmacenado = true;
 };

@@ -5,6 +5,7 @@
 #include "about/kolvasteracercade.h"
 #include "base/constantes.h"
 #include "app/kolvaster.h"
+#include "db/sentencia.h"
 #include "base/mensajes.h"
 #include "ui_kolvaster.h"
 
@@ -18,9 +19,8 @@ void Kolvaster::cargarIdentidad()
     ui->lab_imagen->clear();
 
     QSqlQuery q;
-    q.prepare(QStringLiteral("SELECT titulo FROM sysuser WHERE sysuser_id=:id"));
-    q.bindValue(QStringLiteral(":id"), uid);
-    if (!q.exec()) {
+    if (!Sentencia::ejecutar(q, QStringLiteral("SELECT titulo FROM sysuser WHERE sysuser_id=:id"),
+                             {{QStringLiteral(":id"), uid}})) {
         reportarError(q.lastError().text());
         return;
     }
@@ -32,9 +32,8 @@ void Kolvaster::cargarIdentidad()
                         + QStringLiteral(" - ") + db.databaseName());
 
     // The photo is a nicety: a failed statement or bytes that are no image leave it empty.
-    q.prepare(QStringLiteral("SELECT imagen FROM sysuserimg WHERE sysuser_id=:id;"));
-    q.bindValue(QStringLiteral(":id"), uid);
-    q.exec();
+    Sentencia::ejecutar(q, QStringLiteral("SELECT imagen FROM sysuserimg WHERE sysuser_id=:id;"),
+                        {{QStringLiteral(":id"), uid}});
     QPixmap foto;
     if (q.next() && foto.loadFromData(q.value(0).toByteArray()))
         ui->lab_imagen->setPixmap(

@@ -2,6 +2,7 @@
 
 #include "base/constantes.h"
 #include "app/kolvaster.h"
+#include "db/sentencia.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -10,8 +11,7 @@
 QString Kolvaster::verificarVersion()
 {
     QSqlQuery q;
-    q.prepare(QStringLiteral("SELECT versionlauncher FROM kolvaster;"));
-    if (!q.exec()) {
+    if (!Sentencia::ejecutar(q, QStringLiteral("SELECT versionlauncher FROM kolvaster;"))) {
         reportarError(q.lastError().text());
         return QString();
     }

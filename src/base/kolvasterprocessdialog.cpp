@@ -2,6 +2,8 @@
 
 #include "ui_kolvasterprocessdialog.h"
 
+#include <algorithm>
+
 KolvasterProcessDialog::KolvasterProcessDialog(const QString &detalleUno,
                                                const QString &detalleDos, QWidget *parent)
     : QDialog(parent), ui(new Ui::KolvasterProcessDialog)
@@ -30,6 +32,18 @@ void KolvasterProcessDialog::mostrarProgreso()
 {
     ui->lab_aguarde->hide();
     progreso->show();
+}
+
+void KolvasterProcessDialog::setProgreso(qint64 hecho, qint64 total)
+{
+    if (total <= 0) {
+        progreso->hide();
+        ui->lab_aguarde->show();
+        return;
+    }
+    mostrarProgreso();
+    progreso->setRange(0, 1000);
+    progreso->setValue(int(std::clamp<qint64>(hecho * 1000 / total, 0, 1000)));
 }
 
 void KolvasterProcessDialog::changeEvent(QEvent *e)

@@ -23,6 +23,9 @@ public:
 
     void setDetalle(const QString &detalleUno, const QString &detalleDos);
     void mostrarProgreso();
+    // The bar shows `hecho` of `total` (bytes received, say); a total of 0 or less puts the
+    // "Por favor aguarde..." text back in its place.
+    void setProgreso(qint64 hecho, qint64 total);
 
 protected:
     void changeEvent(QEvent *e) override;

@@ -2,6 +2,7 @@
 
 #include "catalogue/firma.h"
 #include "catalogue/programas.h"
+#include "db/sesioncifrada.h"
 
 #include <QCryptographicHash>
 #include <QSaveFile>
@@ -18,19 +19,6 @@
 namespace Descarga {
 
 namespace {
-
-// The client library's handle of Qt's connection: Qt and this unit then share one session.
-MYSQL *manejador(const QSqlDatabase &db)
-{
-    if (!db.isOpen() || !db.driver())
-        return nullptr;
-    const QVariant h = db.driver()->handle();
-    // Qt names the type after the structure behind the MYSQL typedef.
-    if (!h.isValid()
-        || (qstrcmp(h.typeName(), "MYSQL*") != 0 && qstrcmp(h.typeName(), "st_mysql*") != 0))
-        return nullptr;
-    return *static_cast<MYSQL *const *>(h.constData());
-}
 
 // Worded as Qt's driver words a failed statement, so the error dialog reads as it always did.
 QString errorDe(MYSQL_STMT *s, const char *paso)
@@ -63,6 +51,38 @@ struct Sentencia {
 };
 
 } // namespace
+
+// Qt and this unit then share one session.
+MYSQL *manejador(const QSqlDatabase &db)
+{
+    return SesionCifrada::manejador(db);
+}
+
+bool leerExigencia(const QSqlDatabase &db, int appId, const QList<QByteArray> &claves,
+                   Exigencia *exigencia, QString *titulo, QString *error)
+{
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT a.titulo, f.version, f.clave, f.firma FROM app a "
+                             "LEFT JOIN appfirma f ON f.app_id=a.app_id WHERE a.app_id=:appid"));
+    q.bindValue(QStringLiteral(":appid"), appId);
+    if (!q.exec()) {
+        *error = q.lastError().text();
+        return false;
+    }
+    *exigencia = Exigencia();
+    exigencia->claves = claves;
+    if (q.next()) {
+        *titulo = q.value(0).toString();
+        if (!q.isNull(1)) {
+            Publicacion p;
+            p.version = q.value(1).toLongLong();
+            p.clave = Firma::clavePublica(q.value(2).toByteArray()).value_or(QByteArray());
+            p.firma = q.value(3).toByteArray();
+            exigencia->publicacion = p;
+        }
+    }
+    return true;
+}
 
 Estado guardar(const QString &dir, const QString &nombre, qint64 largo, const QString &digest,
                const LectorPiezas &leer, const Exigencia *exigencia)
@@ -134,26 +154,9 @@ Resultado descargar(const QSqlDatabase &db, int appId, const QString &dir,
     Resultado r;
     std::optional<Exigencia> exigencia;
     if (claves) {
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("SELECT a.titulo, f.version, f.clave, f.firma FROM app a "
-                                 "LEFT JOIN appfirma f ON f.app_id=a.app_id WHERE a.app_id=:appid"));
-        q.bindValue(QStringLiteral(":appid"), appId);
-        if (!q.exec()) {
-            r.error = q.lastError().text();
-            return r;
-        }
         exigencia.emplace();
-        exigencia->claves = *claves;
-        if (q.next()) {
-            r.titulo = q.value(0).toString();
-            if (!q.isNull(1)) {
-                Publicacion p;
-                p.version = q.value(1).toLongLong();
-                p.clave = Firma::clavePublica(q.value(2).toByteArray()).value_or(QByteArray());
-                p.firma = q.value(3).toByteArray();
-                exigencia->publicacion = p;
-            }
-        }
+        if (!leerExigencia(db, appId, *claves, &*exigencia, &r.titulo, &r.error))
+            return r;
     }
 
     static const char sql[] = "SELECT windowsbinary, MD5(windowsbinary), LENGTH(windowsbinary), "

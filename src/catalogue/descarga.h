@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 
+struct st_mysql;
+
 // Fetching one program from the server into the profile directory without ever holding the
 // whole binary more than once: the client library keeps the row it received, and the binary is
 // copied out of it in pieces, each hashed and written to the program's file as it comes.
@@ -61,6 +63,14 @@ using LectorPiezas = std::function<bool(char *destino, qint64 desde, qint64 n)>;
 // in dir/nombre.exe.version, written before the program is put in place).
 Estado guardar(const QString &dir, const QString &nombre, qint64 largo, const QString &digest,
                const LectorPiezas &leer, const Exigencia *exigencia = nullptr);
+
+// The client library's handle under Qt's open QMYSQL connection `db`; null when there is none.
+st_mysql *manejador(const QSqlDatabase &db);
+
+// For a launcher built with publisher keys: the program's title and its `appfirma` row, read on
+// `db`. False, with *error worded as Qt words it, when the statement fails.
+bool leerExigencia(const QSqlDatabase &db, int appId, const QList<QByteArray> &claves,
+                   Exigencia *exigencia, QString *titulo, QString *error);
 
 // Runs "SELECT windowsbinary, MD5(windowsbinary), LENGTH(windowsbinary), nombre FROM app WHERE
 // app_id=?" on the client library's handle of the open QMYSQL connection `db` and stores the

@@ -4,9 +4,11 @@
 #include "app/kolvaster.h"
 #include "base/kolvasterprocessdialog.h"
 #include "base/mensajes.h"
+#include "catalogue/actualizacion.h"
 #include "catalogue/descarga.h"
 #include "catalogue/firma.h"
 #include "catalogue/programas.h"
+#include "db/sentencia.h"
 #include "ui_kolvaster.h"
 
 #include <QCoreApplication>
@@ -19,10 +21,16 @@
 namespace {
 
 const QString atencion = QStringLiteral("Atencion!");
+// The server's error for a column the table does not have.
+const char *const columnaDesconocida = "1054";
 
 // Set by descargarPrograma when it refused a program for its publisher signature and has told
 // the user so in its own box; pass 2 then adds no box of its own. GUI thread only.
 bool firmaRechazada = false;
+
+// The connection for compressed bytes of the synchronisation under way: opened by the first
+// program that takes a compressed path, closed when the synchronisation ends.
+Actualizacion::Canal *canalSincronizacion = nullptr;
 
 } // namespace
 
@@ -30,33 +38,64 @@ void Kolvaster::sincronizarAplicaciones()
 {
     const bool esAdmin = db.userName() == QLatin1String("dbadmin");
     QSqlQuery q;
-    // Runs the administrator's or the user's statement of a pass (the administrator sees every
-    // program, rights or not); false once a failure has been reported.
-    auto correr = [&](const QString &deAdmin, const QString &deUsuario,
-                      const QString &nombre = QString()) {
+    // The administrator's or the user's statement of a pass (the administrator sees every
+    // program, rights or not) with its values.
+    auto sentencia = [&](const QString &deAdmin, const QString &deUsuario,
+                         const QString &nombre = QString()) {
+        Sentencia::Valores valores;
+        if (!esAdmin)
+            valores.append({QStringLiteral(":uid"), uid});
+        if (!nombre.isNull())
+            valores.append({QStringLiteral(":appnombre"), nombre});
+        return std::pair{esAdmin ? deAdmin : deUsuario, valores};
+    };
+    // Runs it in one round trip.
+    auto ejecutar = [&](const QString &deAdmin, const QString &deUsuario,
+                        const QString &nombre = QString()) {
         q.clear();
         q.setForwardOnly(true);
-        q.prepare(esAdmin ? deAdmin : deUsuario);
-        if (!esAdmin)
-            q.bindValue(QStringLiteral(":uid"), uid);
-        if (!nombre.isNull())
-            q.bindValue(QStringLiteral(":appnombre"), nombre);
-        if (q.exec())
+        const auto [sql, valores] = sentencia(deAdmin, deUsuario, nombre);
+        return Sentencia::ejecutar(q, sql, valores);
+    };
+    // The same, false once a failure has been reported.
+    auto correr = [&](const QString &deAdmin, const QString &deUsuario,
+                      const QString &nombre = QString()) {
+        if (ejecutar(deAdmin, deUsuario, nombre))
             return true;
         reportarError(q.lastError().text());
         return false;
     };
     ui->lw_apps->clear();
+    Actualizacion::Canal canal(db);
+    canalSincronizacion = &canal;
+    struct Fin {
+        ~Fin() { canalSincronizacion = nullptr; }
+    } fin;
 
     // Pass 1: drop every local program that is half downloaded or no longer the user's.
-    const QStringList archivos =
-        dirProfile.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
-    for (const QString &archivo : archivos) {
-        if (!Programas::esPrograma(archivo))
-            continue;
-        const QString ruta = dirProfile.absolutePath() + QLatin1Char('/') + archivo;
+    const QString validoAdmin = QStringLiteral("SELECT 1 FROM app WHERE nombre=:appnombre;");
+    const QString validoUsuario =
+        QStringLiteral("SELECT 1 FROM sysuserapp ua, app a WHERE a.app_id=ua.app_id AND "
+                       "ua.sysuser_id=:uid AND a.nombre=:appnombre;");
+    QStringList programas;
+    for (const QString &archivo :
+         dirProfile.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted)) {
+        if (Programas::esPrograma(archivo))
+            programas.append(archivo);
+    }
+    // Every program's look goes to the server in a single trip, their answers read in the
+    // programs' order; when one name cannot travel as text, each look is a trip of its own.
+    QList<std::pair<QString, Sentencia::Valores>> miradas;
+    for (const QString &archivo : std::as_const(programas))
+        miradas.append(sentencia(validoAdmin, validoUsuario, archivo.chopped(4)));
+    q.clear();
+    q.setForwardOnly(true);
+    const std::optional<bool> juntas =
+        miradas.isEmpty() ? std::nullopt : Sentencia::ejecutarJuntas(q, miradas);
+    for (qsizetype i = 0; i < programas.size(); ++i) {
+        const QString ruta = dirProfile.absolutePath() + QLatin1Char('/') + programas.at(i);
         const QString rutaDigest = ruta + QLatin1String(Programas::sufijoDigest);
-        const QString nombre = archivo.chopped(4);
+        const QString nombre = programas.at(i).chopped(4);
 
         if (!QFile::exists(rutaDigest) && !QFile::remove(ruta))
             Mensajes::informacion(
@@ -65,12 +104,14 @@ void Kolvaster::sincronizarAplicaciones()
                                "pudieron ser eliminados.<br>Comunique novedad al "
                                "Administrador de Sistemas!"));
 
-        if (!correr(QStringLiteral("SELECT 1 FROM app WHERE nombre=:appnombre;"),
-                    QStringLiteral("SELECT 1 FROM sysuserapp ua, app a WHERE "
-                                   "a.app_id=ua.app_id AND ua.sysuser_id=:uid AND "
-                                   "a.nombre=:appnombre;"),
-                    nombre))
+        if (juntas) {
+            if (!(i == 0 ? *juntas : q.nextResult())) {
+                reportarError(q.lastError().text());
+                return;
+            }
+        } else if (!correr(validoAdmin, validoUsuario, nombre)) {
             return;
+        }
         if (!q.next()) {
             // A file that is already gone counts as deleted: only a file still there after
             // the attempt is worth a message.
@@ -87,13 +128,31 @@ void Kolvaster::sincronizarAplicaciones()
         }
     }
 
-    // Pass 2: fetch what is missing or differs from the server's digest.
-    if (!correr(QStringLiteral("SELECT a.app_id, a.nombre, MD5(a.windowsbinary), a.titulo "
-                               "FROM app a"),
-                QStringLiteral("SELECT ua.app_id, a.nombre, MD5(a.windowsbinary), a.titulo "
-                               "FROM sysuserapp ua, app a WHERE a.app_id=ua.app_id AND "
-                               "ua.sysuser_id=:uid")))
+    // Pass 2: fetch what is missing or differs from the server's digest. The server keeps each
+    // program's digest beside its bytes, computed when they are written, so reading it costs the
+    // same whatever the size of the suite. A database not migrated yet lacks that column: the
+    // statement fails once with "unknown column" (1054) and the session computes the digest as
+    // it always did, with no message.
+    bool catalogo = digestAlmacenado
+                    && ejecutar(QStringLiteral("SELECT a.app_id, a.nombre, a.windowsbinary_md5, "
+                                               "a.titulo FROM app a"),
+                                QStringLiteral("SELECT ua.app_id, a.nombre, a.windowsbinary_md5, "
+                                               "a.titulo FROM sysuserapp ua, app a WHERE "
+                                               "a.app_id=ua.app_id AND ua.sysuser_id=:uid"));
+    if (!catalogo && digestAlmacenado
+        && q.lastError().nativeErrorCode() != QLatin1String(columnaDesconocida)) {
+        reportarError(q.lastError().text());
         return;
+    }
+    if (!catalogo) {
+        digestAlmacenado = false;
+        if (!correr(QStringLiteral("SELECT a.app_id, a.nombre, MD5(a.windowsbinary), a.titulo "
+                                   "FROM app a"),
+                    QStringLiteral("SELECT ua.app_id, a.nombre, MD5(a.windowsbinary), a.titulo "
+                                   "FROM sysuserapp ua, app a WHERE a.app_id=ua.app_id AND "
+                                   "ua.sysuser_id=:uid")))
+            return;
+    }
     while (q.next()) {
         const int appId = q.value(0).toInt();
         const QString nombre = q.value(1).toString();
@@ -114,7 +173,8 @@ void Kolvaster::sincronizarAplicaciones()
             }
         }
         firmaRechazada = false;
-        if (descargar && !descargarPrograma(nombre.toLatin1().constData(), appId)) {
+        if (descargar && !descargarPrograma(nombre.toLatin1().constData(), appId,
+                                                  q.value(2).toString())) {
             if (terminado())
                 return;
             // A refused signature has said all there is to say in its own box.
@@ -179,17 +239,37 @@ void Kolvaster::on_actionActualizar_aplicaciones_disponibles_triggered()
                           QStringLiteral("Aplicaciones disponibles actualizadas!"));
 }
 
-bool Kolvaster::descargarPrograma(const char *nombre, int appId)
+bool Kolvaster::descargarPrograma(const char *nombre, int appId, const QString &digest)
 {
     KolvasterProcessDialog espera(QStringLiteral("Obteniendo version actualizada de:"),
                                   QString::fromLatin1(nombre), this);
     espera.show();
     QCoreApplication::processEvents();
 
-    // The binary goes from the client library's buffer to the file in pieces: it is never
-    // copied whole into the driver's buffers and a QByteArray on top.
     // A launcher built with publisher keys installs only what they signed.
     const std::optional<QList<QByteArray>> &claves = Firma::clavesEditor();
+
+    // First the patches from the user's version or the compressed copy, when the publishing
+    // tool stored them for the catalogue's digest; whatever fails there is silently left to
+    // the download below.
+    if (!digest.isEmpty()) {
+        std::optional<Actualizacion::Canal> propio;
+        if (!canalSincronizacion)
+            propio.emplace(db);
+        const Actualizacion::Resultado a = Actualizacion::actualizar(
+            db, canalSincronizacion ? *canalSincronizacion : *propio, appId, dirProfile.path(),
+            digest, claves ? &*claves : nullptr, [&](qint64 recibidos, qint64 total) {
+                espera.setProgreso(recibidos, total);
+                // Painted, but no input taken: nothing may start while the files change.
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            });
+        if (a.camino != Actualizacion::Camino::Ninguno)
+            return true;
+        espera.setProgreso(0, 0);
+    }
+
+    // The binary goes from the client library's buffer to the file in pieces: it is never
+    // copied whole into the driver's buffers and a QByteArray on top.
     const Descarga::Resultado r =
         Descarga::descargar(db, appId, dirProfile.path(), claves ? &*claves : nullptr);
     switch (r.estado) {
@@ -249,12 +329,12 @@ void Kolvaster::verificarChangelogs()
     QStringList leidos;
     for (const QString &nombre : std::as_const(changelogsPendientes)) {
         QSqlQuery q;
-        q.prepare(QStringLiteral("SELECT sa.clogleido FROM sysuserapp sa, app a WHERE "
-                                 "a.app_id=sa.app_id AND a.nombre=:nombre AND "
-                                 "sa.sysuser_id=:uid;"));
-        q.bindValue(QStringLiteral(":nombre"), nombre);
-        q.bindValue(QStringLiteral(":uid"), uid);
-        if (!q.exec()) {
+        if (!Sentencia::ejecutar(q,
+                                 QStringLiteral("SELECT sa.clogleido FROM sysuserapp sa, app a "
+                                                "WHERE a.app_id=sa.app_id AND a.nombre=:nombre "
+                                                "AND sa.sysuser_id=:uid;"),
+                                 {{QStringLiteral(":nombre"), nombre},
+                                  {QStringLiteral(":uid"), uid}})) {
             reportarError(q.lastError().text());
             return;
         }

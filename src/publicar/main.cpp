@@ -7,17 +7,22 @@
 // Every failure is one line on the standard error and a non-zero status, with nothing written.
 
 #include "base/constantes.h"
+#include "catalogue/compresion.h"
 #include "catalogue/firma.h"
 #include "catalogue/programas.h"
 #include "conexion.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QSet>
 #include <QStringList>
 
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <mysqld_error.h>
 #include <sodium.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -153,12 +158,173 @@ MYSQL_BIND entero(long long *v)
 void progreso(const QString &nombre, qint64 hecho, qint64 total)
 {
     const int ancho = 30, lleno = int(ancho * hecho / total);
-    std::fprintf(stderr, "\r%s [%s%s] %3d%% %.1f/%.1f MB", nombre.toLocal8Bit().constData(),
+    std::fprintf(stderr, "\r%-28s [%s%s] %3d%% %.1f/%.1f MB", nombre.toLocal8Bit().constData(),
                  QByteArray(lleno, '#').constData(), QByteArray(ancho - lleno, '.').constData(),
                  int(100 * hecho / total), hecho / 1048576.0, total / 1048576.0);
     if (hecho == total)
         std::fputc('\n', stderr);
     std::fflush(stderr);
+}
+
+// The server's duplicate-key error when `nombre` is taken now, empty otherwise. Asked after a
+// publication of a new name was refused as a deadlock: on a cluster, of two publications of
+// one new name on two nodes, the one that commits second is refused by certification, which
+// the server reports as error 1213; on one server, the two reads of a name not there yet lock
+// the same gap, and the second insert is a deadlock too. The name alone is then inserted and
+// rolled back, after the winner's commit (on one server the insert waits for it; on a cluster
+// it waits until this node has applied what was committed before it, a causal wait that a
+// server without Galera ignores).
+QString nombreTomado(MYSQL *m, const QByteArray &nombre)
+{
+    mysql_rollback(m);
+    mysql_query(m, "SET SESSION wsrep_sync_wait=4");
+    if (mysql_query(m, "START TRANSACTION") != 0)
+        return QString();
+    QString error;
+    {
+        Sentencia s(m);
+        unsigned long ln;
+        MYSQL_BIND p = texto(nombre, &ln);
+        if (s.preparar("INSERT INTO app (nombre) VALUES (?)") && !mysql_stmt_bind_param(s.s, &p)
+            && mysql_stmt_execute(s.s) && mysql_stmt_errno(s.s) == ER_DUP_ENTRY)
+            error = s.error();
+    }
+    mysql_rollback(m);
+    return error;
+}
+
+// A value sent in pieces through the long-data calls as parameter `param` of `st`.
+bool enviarLargo(MYSQL_STMT *st, unsigned param, QByteArrayView datos, const QString &etiqueta,
+                 bool terminal)
+{
+    for (qint64 enviado = 0; enviado < datos.size();) {
+        const qint64 n = qMin(tamanoPieza, datos.size() - enviado);
+        if (mysql_stmt_send_long_data(st, param, datos.data() + enviado, static_cast<unsigned long>(n)))
+            return false;
+        enviado += n;
+        if (terminal)
+            progreso(etiqueta, enviado, datos.size());
+    }
+    return true;
+}
+
+// The patches worth keeping once `nuevo` is the current version: those that lead to it in at
+// most five steps, which for a program published one version after another are the patches of
+// its last five publications. A patch from the current version itself leads nowhere.
+QList<QByteArray> parchesSobrantes(const QList<QPair<QByteArray, QByteArray>> &filas,
+                                   const QByteArray &nuevo)
+{
+    constexpr int pasos = 5;
+    QSet<QByteArray> alcanzados{nuevo}, conservar;
+    for (int i = 0; i < pasos; ++i) {
+        QSet<QByteArray> nuevos;
+        for (const auto &[desde, hasta] : filas)
+            if (desde != nuevo && alcanzados.contains(hasta) && !conservar.contains(desde)) {
+                conservar.insert(desde);
+                nuevos.insert(desde);
+            }
+        alcanzados = nuevos;
+    }
+    QList<QByteArray> sobran;
+    for (const auto &fila : filas)
+        if (!conservar.contains(fila.first))
+            sobran << fila.first;
+    return sobran;
+}
+
+// Stores the compressed copy of the new program and the patch from the version it replaces
+// (`viejo`, empty for a new program), and drops the patches no launcher should need any more.
+// Within the caller's transaction; false with *error on failure.
+bool guardarComprimidos(MYSQL *m, long long appId, const QString &nombre, QByteArrayView nuevo,
+                        QByteArrayView viejo, bool terminal, QString *error)
+{
+    const int nivel = Compresion::nivel(nuevo.size());
+    auto avance = [&](const QString &que) -> Compresion::Avance {
+        if (!terminal)
+            return {};
+        return [=](qint64 hecho, qint64 total) { progreso(que, hecho, total); };
+    };
+    const QByteArray md5Nuevo =
+        QCryptographicHash::hash(nuevo, QCryptographicHash::Md5).toHex();
+    const std::optional<QByteArray> copia =
+        Compresion::comprimir(nuevo, nivel, avance(nombre + QStringLiteral(" (comprimido)")));
+    if (!copia) {
+        *error = QStringLiteral("no se pudo comprimir el programa (memoria)");
+        return false;
+    }
+    {
+        Sentencia st(m);
+        if (!st.preparar("INSERT INTO appcomprimido (app_id, md5, largo, datos) VALUES (?, ?, ?, ?) "
+                         "ON DUPLICATE KEY UPDATE md5=VALUES(md5), largo=VALUES(largo), "
+                         "datos=VALUES(datos)")) {
+            *error = QStringLiteral("no se pudo guardar la copia comprimida: %1").arg(st.error());
+            return false;
+        }
+        long long largo = nuevo.size();
+        unsigned long l;
+        MYSQL_BIND p[4] = {entero(&appId), texto(md5Nuevo, &l), entero(&largo), {}};
+        p[3].buffer_type = MYSQL_TYPE_LONG_BLOB;
+        if (mysql_stmt_bind_param(st.s, p)
+            || !enviarLargo(st.s, 3, *copia, nombre + QStringLiteral(" (enviando comprimido)"),
+                            terminal)
+            || mysql_stmt_execute(st.s)) {
+            *error = QStringLiteral("no se pudo guardar la copia comprimida: %1").arg(st.error());
+            return false;
+        }
+    }
+
+    const QByteArray md5Viejo =
+        viejo.isEmpty() ? QByteArray() : QCryptographicHash::hash(viejo, QCryptographicHash::Md5).toHex();
+    if (!viejo.isEmpty() && md5Viejo != md5Nuevo) {
+        const std::optional<QByteArray> parche = Compresion::parche(
+            viejo, nuevo, nivel, avance(nombre + QStringLiteral(" (parche)")));
+        if (!parche) {
+            *error = QStringLiteral("no se pudo hacer el parche (memoria)");
+            return false;
+        }
+        Sentencia st(m);
+        if (!st.preparar("INSERT INTO appparche (app_id, desde_md5, hasta_md5, datos) VALUES "
+                         "(?, ?, ?, ?) ON DUPLICATE KEY UPDATE hasta_md5=VALUES(hasta_md5), "
+                         "datos=VALUES(datos)")) {
+            *error = QStringLiteral("no se pudo guardar el parche: %1").arg(st.error());
+            return false;
+        }
+        unsigned long a, b, d;
+        MYSQL_BIND p[4] = {entero(&appId), texto(md5Viejo, &a), texto(md5Nuevo, &b),
+                           texto(*parche, &d)};
+        p[3].buffer_type = MYSQL_TYPE_LONG_BLOB;
+        if (mysql_stmt_bind_param(st.s, p) || mysql_stmt_execute(st.s)) {
+            *error = QStringLiteral("no se pudo guardar el parche: %1").arg(st.error());
+            return false;
+        }
+    }
+
+    // The chain that leads to the new version stays; older patches go.
+    QList<QPair<QByteArray, QByteArray>> filas;
+    {
+        const QByteArray sql = "SELECT desde_md5, hasta_md5 FROM appparche WHERE app_id="
+                               + QByteArray::number(appId);
+        MYSQL_RES *res = mysql_query(m, sql.constData()) == 0 ? mysql_store_result(m) : nullptr;
+        if (!res) {
+            *error = QStringLiteral("no se pudieron leer los parches: %1")
+                         .arg(QString::fromUtf8(mysql_error(m)));
+            return false;
+        }
+        while (MYSQL_ROW f = mysql_fetch_row(res))
+            filas.append({QByteArray(f[0]), QByteArray(f[1])});
+        mysql_free_result(res);
+    }
+    for (const QByteArray &desde : parchesSobrantes(filas, md5Nuevo)) {
+        Sentencia st(m);
+        unsigned long l;
+        MYSQL_BIND p[2] = {entero(&appId), texto(desde, &l)};
+        if (!st.preparar("DELETE FROM appparche WHERE app_id=? AND desde_md5=?")
+            || mysql_stmt_bind_param(st.s, p) || mysql_stmt_execute(st.s)) {
+            *error = QStringLiteral("no se pudieron quitar parches viejos: %1").arg(st.error());
+            return false;
+        }
+    }
+    return true;
 }
 
 int subir(const QStringList &args)
@@ -277,7 +443,22 @@ int subir(const QStringList &args)
         version = 0;
     ++version;
 
-    // The bytes go in pieces through the long-data calls; the SHA-256 is taken on the way.
+    // The version being replaced, as the database holds it: the reference of the patch. Kept
+    // in the client library's result until the end.
+    struct Resultado { MYSQL_RES *r = nullptr; ~Resultado() { if (r) mysql_free_result(r); } } anterior;
+    QByteArrayView viejo;
+    if (filas == 1) {
+        const QByteArray sql = "SELECT windowsbinary FROM app WHERE app_id=" + QByteArray::number(appId);
+        if (mysql_query(m, sql.constData()) != 0 || !(anterior.r = mysql_store_result(m)))
+            return fallaServidor(QStringLiteral("no se pudo leer la version anterior"));
+        MYSQL_ROW f = mysql_fetch_row(anterior.r);
+        const unsigned long *l = f ? mysql_fetch_lengths(anterior.r) : nullptr;
+        if (f && f[0])
+            viejo = QByteArrayView(f[0], qsizetype(l[0]));
+    }
+
+    // The bytes go in pieces through the long-data calls; the SHA-256 is taken on the way, and
+    // they are kept for the compressed copy and the patch.
     QByteArray tituloUtf8 = (conTitulo ? titulo : nombre).toUtf8();
     Sentencia st(m);
     const bool nuevo = filas == 0;
@@ -304,15 +485,17 @@ int subir(const QStringList &args)
 
     const bool terminal = isatty(STDERR_FILENO);
     Firma::Sha256 sha;
-    QByteArray pieza(int(qMin(largo, tamanoPieza)), Qt::Uninitialized);
+    QByteArray nuevoBytes(largo, Qt::Uninitialized);
+    QByteArray pieza(1, Qt::Uninitialized);
     qint64 enviado = 0;
     while (enviado < largo) {
-        const qint64 n = programa.read(pieza.data(), qMin(tamanoPieza, largo - enviado));
+        char *destino = nuevoBytes.data() + enviado;
+        const qint64 n = programa.read(destino, qMin(tamanoPieza, largo - enviado));
         if (n <= 0)
             return fallar(QStringLiteral("no se pudo leer %1: %2")
                               .arg(rutaPrograma, programa.errorString()));
-        sha.agregar(pieza.constData(), n);
-        if (mysql_stmt_send_long_data(st.s, 0, pieza.constData(), static_cast<unsigned long>(n)))
+        sha.agregar(destino, n);
+        if (mysql_stmt_send_long_data(st.s, 0, destino, static_cast<unsigned long>(n)))
             return fallar(QStringLiteral("se corto el envio: %1").arg(st.error()));
         enviado += n;
         if (terminal)
@@ -320,10 +503,21 @@ int subir(const QStringList &args)
     }
     if (programa.read(pieza.data(), 1) != 0)
         return fallar(QStringLiteral("%1 cambio mientras se leia").arg(rutaPrograma));
+    // A new name another publication has taken meanwhile is refused with the server's
+    // duplicate-key error, whatever step the refusal reached.
+    auto perdida = [&](unsigned int codigo, const QString &error) {
+        QString tomado;
+        if (nuevo && codigo == ER_LOCK_DEADLOCK)
+            tomado = nombreTomado(m, nombreUtf8);
+        return fallar(QStringLiteral("no se pudo guardar el programa: %1")
+                          .arg(tomado.isEmpty() ? error : tomado));
+    };
     if (mysql_stmt_execute(st.s))
-        return fallar(QStringLiteral("no se pudo guardar el programa: %1").arg(st.error()));
+        return perdida(mysql_stmt_errno(st.s), st.error());
     if (nuevo)
         appId = static_cast<long long>(mysql_stmt_insert_id(st.s));
+    if (!guardarComprimidos(m, appId, nombre, nuevoBytes, viejo, terminal, &error))
+        return fallar(error);
 
     const QByteArray hex = sha.hex();
     const QByteArray firma = Firma::firmar(secreta, Firma::mensaje(nombre, version, hex, largo));
@@ -340,11 +534,19 @@ int subir(const QStringList &args)
         MYSQL_BIND q[6] = {entero(&appId),  entero(&version),   texto(hex, &a),
                            entero(&largoLL), texto(publica, &b), texto(firma, &d)};
         q[5].buffer_type = MYSQL_TYPE_BLOB;
-        if (mysql_stmt_bind_param(f.s, q) || mysql_stmt_execute(f.s))
+        if (mysql_stmt_bind_param(f.s, q))
             return fallar(QStringLiteral("no se pudo guardar la firma: %1").arg(f.error()));
+        if (mysql_stmt_execute(f.s)) {
+            if (nuevo && mysql_stmt_errno(f.s) == ER_LOCK_DEADLOCK)
+                return perdida(ER_LOCK_DEADLOCK, f.error());
+            return fallar(QStringLiteral("no se pudo guardar la firma: %1").arg(f.error()));
+        }
     }
-    if (mysql_commit(m))
+    if (mysql_commit(m)) {
+        if (nuevo && mysql_errno(m) == ER_LOCK_DEADLOCK)
+            return perdida(ER_LOCK_DEADLOCK, QString::fromUtf8(mysql_error(m)));
         return fallaServidor(QStringLiteral("no se pudo confirmar la publicacion"));
+    }
     decir(QStringLiteral("%1: version %2, %3 bytes, sha256 %4, firmado con %5")
               .arg(nombre)
               .arg(version)

@@ -11,6 +11,7 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -158,6 +159,28 @@ private slots:
         d->ui->pb_delimg->click();
         QCOMPARE(TestDb::contar("SELECT 1 FROM sysuserimg"), 0);
         QCOMPARE(qobject_cast<QLabel *>(d->ui->tw_user->cellWidget(0, 1))->text(), QString("ND"));
+    }
+
+    // The old picture's delete and the new one's insert are one transaction: an insert the
+    // server refuses ends in the error dialog and leaves the old picture.
+    void imagenRechazadaDejaLaAnterior()
+    {
+        TestDb::ejecutar("INSERT INTO sysuserimg (sysuser_id,imagen) VALUES (?,'vieja')", {ana});
+        TestDb::ejecutar("CREATE TRIGGER sin_lugar BEFORE INSERT ON sysuserimg FOR EACH ROW "
+                         "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='sin lugar'");
+        auto quitar = qScopeGuard([] { TestDb::ejecutar("DROP TRIGGER sin_lugar"); });
+        QTemporaryDir dir;
+        QImage foto(90, 90, QImage::Format_RGB32);
+        foto.fill(Qt::red);
+        QVERIFY(foto.save(dir.filePath("f.png")));
+        auto d = abrir();
+        DriverModal driver;
+        driver.luego(DriverModal::cerrarError());
+        Mensajes::responder(dir.filePath("f.png"));
+        d->ui->pb_selimg->click();
+        QCOMPARE(guion.salidas, QList<int>{0});
+        QCOMPARE(TestDb::valor("SELECT GROUP_CONCAT(imagen) FROM sysuserimg").toString(),
+                 QString("vieja"));
     }
 
     void marcaDeAdministrador()

@@ -38,6 +38,14 @@ private slots:
         d.mostrarProgreso();
         QVERIFY(barra->isVisible());
         QVERIFY(!aguarde->isVisible());
+
+        // Bytes received of a transfer of 5 GB: the bar follows them; a total of 0 brings the
+        // waiting text back.
+        d.setProgreso(1250LL << 20, 5000LL << 20);
+        QCOMPARE(barra->value() * 4, barra->maximum());
+        d.setProgreso(0, 0);
+        QVERIFY(!barra->isVisible());
+        QVERIFY(aguarde->isVisible());
     }
 };
 

@@ -2,10 +2,13 @@
 // current by digest, and the list shows them with their change-log state.
 
 #include "lanzador.h"
+#include "notificador.h"
 
 #include <QAction>
 #include <QCryptographicHash>
 #include <QFileInfo>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSqlQuery>
 
 namespace {
@@ -21,17 +24,25 @@ QByteArray digestServidor(qint64 appId)
         .toLatin1();
 }
 
+QByteArray md5(const QByteArray &bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex();
+}
+
 QImage imagen(const QIcon &icono)
 {
     return icono.pixmap(48, 48).toImage();
 }
 
-// Statements the session itself has executed so far.
+// Statements the session itself has run so far, prepared or sent as text.
 int sentenciasDeSesion()
 {
     QSqlQuery q;
-    q.exec("SHOW SESSION STATUS LIKE 'Com_stmt_execute'");
-    return q.next() ? q.value(1).toInt() : -1;
+    q.exec("SHOW SESSION STATUS WHERE Variable_name IN ('Com_select', 'Com_stmt_execute')");
+    int n = 0;
+    while (q.next())
+        n += q.value(1).toInt();
+    return n;
 }
 
 } // namespace
@@ -164,6 +175,122 @@ private slots:
         QCOMPARE(l.leer(p + "/calc.exe"), QByteArray("local calc"));
         QCOMPARE(l.leer(p + "/nota.exe"), binNota);
         QCOMPARE(l.leer(p + "/nota.exe.md5"), digestServidor(nota));
+    }
+
+    // The digest a start compares is the one the server keeps with the bytes, whoever wrote
+    // them, and the next start fetches what changed: by hand, then with the publishing tool.
+    void digestAlmacenadoSigueALosBytes()
+    {
+        auto digestDeCalc = [&] {
+            return TestDb::valor("SELECT windowsbinary_md5 FROM app WHERE app_id=?", {calc});
+        };
+        Lanzador l;
+        l.abrir("ana", TestDb::clave("ana"));
+        const QString p = l.perfil("ana");
+        QCOMPARE(l.leer(p + "/calc.exe.md5"), md5(binCalc));
+
+        // A hand-made statement cannot leave a wrong digest behind.
+        const QByteArray aMano("#!/bin/sh\necho calc 2\n\0\xff", 23);
+        TestDb::ejecutar("UPDATE app SET windowsbinary=?, windowsbinary_md5=? WHERE app_id=?",
+                         {aMano, md5(binCalc), calc});
+        QCOMPARE(digestDeCalc().toByteArray(), md5(aMano));
+        l.abrir("ana", TestDb::clave("ana"));
+        QCOMPARE(l.leer(p + "/calc.exe"), aMano);
+        QCOMPARE(l.leer(p + "/calc.exe.md5"), md5(aMano));
+
+        QTemporaryDir dir;
+        const QString opciones = dir.filePath("cliente.cnf"), clave = dir.filePath("editor.clave");
+        Lanzador::escribir(opciones, QString("[client]\nhost=127.0.0.1\nport=%1\nuser=dbadmin\n"
+                                             "password=%2\n")
+                                         .arg(qEnvironmentVariable("MYSQL_TCP_PORT"),
+                                              TestDb::claveAdmin)
+                                         .toUtf8());
+        const QByteArray publicado = QByteArray(300000, 'p') + aMano;
+        Lanzador::escribir(dir.filePath("calc"), publicado);
+        for (const QStringList &args :
+             {QStringList{"clave", clave},
+              QStringList{"subir", "--defaults-extra-file=" + opciones, "--sistema",
+                          TestDb::base(), "--clave", clave, "calc", dir.filePath("calc")}}) {
+            QProcess herramienta;
+            herramienta.start(KOLVASTER_PUBLICAR, args);
+            QVERIFY(herramienta.waitForFinished(60000));
+            QVERIFY2(herramienta.exitCode() == 0, herramienta.readAllStandardError());
+        }
+        QCOMPARE(digestDeCalc().toByteArray(), md5(publicado));
+        l.abrir("ana", TestDb::clave("ana"));
+        QVERIFY(l.leer(p + "/calc.exe") == publicado);
+        QCOMPARE(l.leer(p + "/calc.exe.md5"), md5(publicado));
+
+        // No bytes, no digest, as MD5() of NULL.
+        TestDb::ejecutar("UPDATE app SET windowsbinary=NULL WHERE app_id=?", {calc});
+        QVERIFY(digestDeCalc().isNull());
+    }
+
+    // A database not migrated yet synchronises exactly as before: the same files, boxes and
+    // list, no report, and the missing column is looked for once per session only.
+    void sinDigestAlmacenado()
+    {
+        // What a refresh runs on a migrated database: a look per local program, passes 2 and 3
+        // (and sinbin's download attempt).
+        auto porRefresco = [] {
+            Lanzador l;
+            Kolvaster *k = l.abrir("ana", TestDb::clave("ana"));
+            const int antes = sentenciasDeSesion();
+            k->sincronizarAplicaciones();
+            return k->terminado() ? -1 : sentenciasDeSesion() - antes;
+        };
+        const int migrada = porRefresco();
+        for (const char *sql : {"DROP TRIGGER app_md5_alta", "DROP TRIGGER app_md5_cambio",
+                                "ALTER TABLE app DROP COLUMN windowsbinary_md5"})
+            TestDb::ejecutar(sql);
+        const auto restaurar = qScopeGuard([] {
+            TestDb::ejecutar("ALTER TABLE app ADD windowsbinary_md5 CHAR(32) CHARACTER SET ascii "
+                             "NULL DEFAULT (MD5(windowsbinary)) AFTER windowsbinary");
+            for (const char *cuando : {"alta BEFORE INSERT", "cambio BEFORE UPDATE"})
+                TestDb::ejecutar(QString("CREATE TRIGGER app_md5_%1 ON app FOR EACH ROW SET "
+                                         "NEW.windowsbinary_md5 = MD5(NEW.windowsbinary)")
+                                     .arg(cuando));
+        });
+        Notificador::reiniciar();
+        for (auto caso : {&TstCatalogo::primerInicio, &TstCatalogo::decisionesPorArchivo,
+                          &TstCatalogo::comparacionDelDigest}) {
+            init();
+            (this->*caso)();
+            if (QTest::currentTestFailed())
+                return;
+        }
+        QVERIFY(Notificador::pedidos().isEmpty());
+        // The missing column is asked for once per session, not at every refresh.
+        QVERIFY(migrada > 0);
+        QCOMPARE(porRefresco(), migrada);
+    }
+
+    // Names travel inside the statements' text: quotes, accents and a backslash are read back
+    // as the very name (a misread one would delete the local copy, or end the session).
+    void nombresEnElTexto()
+    {
+        const QString raro = QString::fromUtf8("año d'Or ü");
+        const qint64 id = TestDb::crearApp(raro, "Raro", binCalc);
+        const qint64 barra = TestDb::crearApp("dos\\barras", "Barras", std::nullopt);
+        TestDb::otorgar(ana, id, false);
+        TestDb::otorgar(ana, barra, false);
+        Lanzador l;
+        l.abrir("ana", TestDb::clave("ana"));
+        const QString exe = l.perfil("ana") + "/" + raro + ".exe";
+        QCOMPARE(l.leer(exe), binCalc);
+        l.escribir(exe, "local");
+        // A local file of the backslash name makes the looks go one by one.
+        const QString otro = l.perfil("ana") + "/dos\\barras.exe";
+        l.escribir(otro, "otro");
+        l.escribir(otro + ".md5", md5("otro"));
+        Kolvaster *k = l.abrir("ana", TestDb::clave("ana"));
+        QCOMPARE(l.leer(exe), QByteArray("local"));
+        QCOMPARE(l.leer(otro), QByteArray("otro"));
+        QVERIFY(k->changelogsPendientes.contains(raro));
+        QVERIFY(k->changelogsPendientes.contains("dos\\barras"));
+        TestDb::ejecutar("UPDATE sysuserapp SET clogleido=TRUE WHERE app_id IN (?,?)", {id, barra});
+        k->verificarChangelogs();
+        QCOMPARE(k->changelogsPendientes, QStringList({"nota", "sinbin"}));
     }
 
     // No binary (NULL or empty): the warning, and whatever is local stays as it was.

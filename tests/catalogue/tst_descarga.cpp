@@ -1,8 +1,11 @@
 // Fetching a program through the client library in pieces: the bytes as stored, whatever the
 // size against the piece, nothing written when the transfer is damaged or there is no binary,
-// and Qt's connection still usable afterwards.
+// and Qt's connection still usable afterwards. And the cheaper ways to the same bytes: the
+// patches from the user's version and the compressed copy, each falling to the next.
 
 #include "archivos.h"
+#include "catalogue/actualizacion.h"
+#include "catalogue/compresion.h"
 #include "catalogue/descarga.h"
 #include "testdb.h"
 
@@ -40,6 +43,30 @@ bool conexionResponde()
 {
     QSqlQuery q;
     return q.exec(QStringLiteral("SELECT 41+1")) && q.next() && q.value(0).toInt() == 42;
+}
+
+// Successive builds of one program: the same 1.5 MB with a few bytes changed and a block
+// inserted per version, as a rebuild changes an executable.
+QByteArray version(int k)
+{
+    QRandomGenerator g(7);
+    QByteArray b(1536 * 1024, Qt::Uninitialized);
+    g.fillRange(reinterpret_cast<quint32 *>(b.data()), b.size() / 4);
+    for (int i = 1; i <= k; ++i) {
+        b[i * 100000] = char(i);
+        b.insert(i * 300000, QByteArray(2000 + i, char('a' + i)));
+    }
+    return b;
+}
+
+// Flips one byte in the middle of a stored value.
+void danar(const QString &tabla, qint64 id)
+{
+    TestDb::ejecutar(QString("UPDATE %1 SET datos=CONCAT(LEFT(datos, LENGTH(datos) DIV 2), "
+                             "CHAR(ASCII(SUBSTRING(datos, LENGTH(datos) DIV 2 + 1, 1)) ^ 1), "
+                             "SUBSTRING(datos, LENGTH(datos) DIV 2 + 2)) WHERE app_id=?")
+                         .arg(tabla),
+                     {id});
 }
 
 } // namespace
@@ -155,6 +182,152 @@ private slots:
         QCOMPARE(leer(dir + "/calc.exe.md5"), QByteArray("olddigest"));
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden),
                  QStringList({"calc.exe", "calc.exe.md5"}));
+    }
+
+    // The user's copy is v1 and the catalogue's v3: two patches, applied in order with the
+    // local program as the first reference, give v3 byte for byte (and are preferred to the
+    // copy, being smaller); a user one version behind needs one; the progress counts the bytes
+    // received up to all of them.
+    void porParches()
+    {
+        const qint64 id = TestDb::crearApp("calc", "T", std::nullopt);
+        TestDb::publicar(id, QByteArray(), version(1));
+        QCOMPARE(Descarga::descargar(QSqlDatabase::database(), id, dir).estado, Estado::Hecha);
+        TestDb::publicar(id, version(1), version(2));
+        TestDb::publicar(id, version(2), version(3));
+        QVERIFY(TestDb::valor("SELECT SUM(LENGTH(datos)) FROM appparche").toLongLong() * 10
+                < TestDb::valor("SELECT LENGTH(datos) FROM appcomprimido").toLongLong());
+
+        Actualizacion::Canal canal(QSqlDatabase::database());
+        qint64 ultimo = -1, total = -1;
+        const auto r = Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id), dir,
+                                                 md5(version(3)), nullptr, [&](qint64 n, qint64 t) {
+                                                     QVERIFY(n > ultimo);
+                                                     ultimo = n;
+                                                     total = t;
+                                                 });
+        QCOMPARE(r.camino, Actualizacion::Camino::Parches);
+        QVERIFY(r.fallidos.isEmpty());
+        QVERIFY(leer(dir + "/calc.exe") == version(3));
+        QCOMPARE(leer(dir + "/calc.exe.md5"), md5(version(3)).toLatin1());
+        QCOMPARE(ultimo, TestDb::valor("SELECT SUM(LENGTH(datos)) FROM appparche").toLongLong());
+        QCOMPARE(total, ultimo);
+
+        TestDb::publicar(id, version(3), version(4));
+        QCOMPARE(Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id), dir,
+                                           md5(version(4)))
+                     .camino,
+                 Actualizacion::Camino::Parches);
+        QVERIFY(leer(dir + "/calc.exe") == version(4));
+        QVERIFY(conexionResponde());
+    }
+
+    // A damaged patch falls to the compressed copy; a damaged copy as well leaves everything as
+    // it was for the download, which still gets the program.
+    void parcheDanadoCae()
+    {
+        const qint64 id = TestDb::crearApp("calc", "T", std::nullopt);
+        TestDb::publicar(id, QByteArray(), version(1));
+        QCOMPARE(Descarga::descargar(QSqlDatabase::database(), id, dir).estado, Estado::Hecha);
+        TestDb::publicar(id, version(1), version(2));
+        danar("appparche", id);
+        Actualizacion::Canal canal(QSqlDatabase::database());
+        auto r = Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id), dir,
+                                           md5(version(2)));
+        QCOMPARE(r.camino, Actualizacion::Camino::Copia);
+        QCOMPARE(r.fallidos, QList<Actualizacion::Camino>{Actualizacion::Camino::Parches});
+        QVERIFY(leer(dir + "/calc.exe") == version(2));
+
+        TestDb::publicar(id, version(2), version(3));
+        danar("appparche", id);
+        danar("appcomprimido", id);
+        r = Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id), dir,
+                                      md5(version(3)));
+        QCOMPARE(r.camino, Actualizacion::Camino::Ninguno);
+        QCOMPARE(r.fallidos.size(), 2);
+        QVERIFY(leer(dir + "/calc.exe") == version(2));
+        QCOMPARE(leer(dir + "/calc.exe.md5"), md5(version(2)).toLatin1());
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"calc.exe", "calc.exe.md5"}));
+        QCOMPARE(Descarga::descargar(QSqlDatabase::database(), id, dir).estado, Estado::Hecha);
+        QVERIFY(leer(dir + "/calc.exe") == version(3));
+        QVERIFY(conexionResponde());
+    }
+
+    // The program replaced by hand after its last publication: its copy and patches are of
+    // another version, so nothing is taken from them and the download brings the new bytes.
+    // A local program changed by hand under its digest file makes the patch fail its check.
+    void cambiadoAMano()
+    {
+        const qint64 id = TestDb::crearApp("calc", "T", std::nullopt);
+        TestDb::publicar(id, QByteArray(), version(1));
+        QCOMPARE(Descarga::descargar(QSqlDatabase::database(), id, dir).estado, Estado::Hecha);
+        TestDb::publicar(id, version(1), version(2));
+        const QByteArray mano = version(2) + "parche a mano";
+        TestDb::ejecutar("UPDATE app SET windowsbinary=? WHERE app_id=?", {mano, id});
+        Actualizacion::Canal canal(QSqlDatabase::database());
+        auto r = Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id), dir, md5(mano));
+        QCOMPARE(r.camino, Actualizacion::Camino::Ninguno);
+        QVERIFY(r.fallidos.isEmpty());
+        QVERIFY(leer(dir + "/calc.exe") == version(1));
+        QCOMPARE(Descarga::descargar(QSqlDatabase::database(), id, dir).estado, Estado::Hecha);
+        QVERIFY(leer(dir + "/calc.exe") == mano);
+
+        TestDb::publicar(id, mano, version(3));
+        QByteArray local = mano;
+        local[5000] = char(local[5000] ^ 1);
+        escribirArchivo(dir + "/calc.exe", local);
+        r = Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id), dir,
+                                      md5(version(3)));
+        QCOMPARE(r.camino, Actualizacion::Camino::Copia);
+        QVERIFY(leer(dir + "/calc.exe") == version(3));
+    }
+
+    // The compressed bytes' connection: the session's account and database without the
+    // protocol's compression, while the session keeps it; opened only when a program takes a
+    // compressed path, and once for all the programs of a synchronisation.
+    void conexionDeLosComprimidos()
+    {
+        {
+            QSqlDatabase c = Actualizacion::abrirSinCompresion(QSqlDatabase::database(), "otra");
+            QVERIFY(c.isOpen());
+            QSqlQuery q(c);
+            QVERIFY(q.exec("SELECT CURRENT_USER(), DATABASE(), VARIABLE_VALUE FROM "
+                           "information_schema.SESSION_STATUS WHERE VARIABLE_NAME='COMPRESSION'")
+                    && q.next());
+            QCOMPARE(q.value(0).toString(), TestDb::cuenta("ana") + "@%");
+            QCOMPARE(q.value(1).toString(), TestDb::base());
+            QCOMPARE(q.value(2).toString(), QString("OFF"));
+            QSqlQuery s;
+            QVERIFY(s.exec("SHOW SESSION STATUS LIKE 'Compression'") && s.next());
+            QCOMPARE(s.value(1).toString(), QString("ON"));
+        }
+        QSqlDatabase::removeDatabase("otra");
+
+        auto contar = [] {
+            QSqlQuery q(TestDb::admin());
+            return q.exec("SHOW GLOBAL STATUS LIKE 'Connections'") && q.next()
+                       ? q.value(1).toLongLong() : -1;
+        };
+        const qint64 sin = TestDb::crearApp("sin", "T", QByteArray("solo el binario"));
+        const qint64 a = TestDb::crearApp("a", "T", std::nullopt), b = TestDb::crearApp("b", "T", std::nullopt);
+        TestDb::publicar(a, QByteArray(), version(1));
+        TestDb::publicar(b, QByteArray(), version(2));
+        const qint64 antes = contar();
+        {
+            Actualizacion::Canal canal(QSqlDatabase::database());
+            QCOMPARE(Actualizacion::actualizar(QSqlDatabase::database(), canal, int(sin), dir,
+                                               md5("solo el binario")).camino,
+                     Actualizacion::Camino::Ninguno);
+            QCOMPARE(contar(), antes);
+            for (const qint64 id : {a, b})
+                QCOMPARE(Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id), dir,
+                                                   md5(version(id == a ? 1 : 2))).camino,
+                         Actualizacion::Camino::Copia);
+            QCOMPARE(contar(), antes + 1);
+        }
+        QVERIFY(leer(dir + "/a.exe") == version(1) && leer(dir + "/b.exe") == version(2));
+        QVERIFY(!QSqlDatabase::contains("kolvaster-comprimidos"));
     }
 
     // Built without publisher keys: a publication row, even a bogus one, changes nothing; the

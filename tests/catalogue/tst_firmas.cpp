@@ -8,6 +8,7 @@
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QProcessEnvironment>
+#include <QRandomGenerator>
 
 #include <sodium.h>
 
@@ -174,6 +175,41 @@ private slots:
         QCOMPARE(l.textos("Atencion!"), QStringList(rechazo));
         QVERIFY(QDir(p).entryList({"calc*"}, QDir::Files | QDir::Hidden).isEmpty());
         QCOMPARE(l.lista()->count(), 1); // listed all the same, as a failed download is
+    }
+
+    // An update by patch is checked as a download is: signed, it is installed from the patch
+    // alone (the server sends a fraction of the program); signed over other bytes, the patched
+    // result is refused with the one box and the old program stays and starts.
+    void parcheFirmado()
+    {
+        QByteArray relleno(2 * 1024 * 1024, Qt::Uninitialized);
+        QRandomGenerator(3).fillRange(reinterpret_cast<quint32 *>(relleno.data()),
+                                      relleno.size() / 4);
+        auto version = [&](const char *marca) { return programa(marca) + "exit 0\n" + relleno; };
+        TestDb::publicar(calc, QByteArray(), version("uno"));
+        firmar(calc, "calc", version("uno"), 1);
+        Lanzador l;
+        const QString p = abrir(l);
+        QCOMPARE(l.leer(p + "/calc.exe"), version("uno"));
+
+        TestDb::publicar(calc, version("uno"), version("dos"));
+        firmar(calc, "calc", version("dos"), 2);
+        const qint64 antes = TestDb::bytesEnviados();
+        actualizar(l);
+        QVERIFY(TestDb::bytesEnviados() - antes < relleno.size() / 10);
+        QVERIFY(l.textos("Atencion!").isEmpty());
+        QCOMPARE(l.leer(p + "/calc.exe"), version("dos"));
+        QCOMPARE(l.leer(p + "/calc.exe.version"), QByteArray("2"));
+        arrancaConMarca(l, "dos");
+
+        TestDb::publicar(calc, version("dos"), version("tres"));
+        firmar(calc, "calc", version("tres") + "x", 3);
+        actualizar(l);
+        QCOMPARE(l.textos("Atencion!"), QStringList(rechazo));
+        QCOMPARE(l.leer(p + "/calc.exe"), version("dos"));
+        QCOMPARE(l.leer(p + "/calc.exe.md5"), Programas::md5(version("dos")).toLatin1());
+        QCOMPARE(l.leer(p + "/calc.exe.version"), QByteArray("2"));
+        arrancaConMarca(l, "dos");
     }
 
     // An older signed publication put back is refused where a newer one is installed, even

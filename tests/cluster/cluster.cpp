@@ -14,11 +14,16 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSharedMemory>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -158,6 +163,78 @@ QByteArray leerArchivo(const QString &ruta)
 {
     QFile f(ruta);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Makes "the same moment" certain for two contenders on nodes 1 and 2: holds the index gap
+// where their row would go on both nodes, until each node runs a statement that starts with
+// `espera` (the contender waits at its insert), then lets both go on.
+struct Freno {
+    QList<QSqlDatabase> nodos;
+    Freno(const QString &lectura, const QVariant &valor)
+    {
+        for (int n : {1, 2}) {
+            nodos << conectar(puertoNodo(n), "dbadmin", TestDb::claveAdmin, false);
+            QSqlQuery q(nodos.last());
+            QVERIFY(q.exec("START TRANSACTION") && q.prepare(lectura + " FOR UPDATE"));
+            q.addBindValue(valor);
+            QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+        }
+    }
+    void soltarCuando(const QString &espera)
+    {
+        for (int n : {1, 2}) {
+            const QString sql = "SELECT 1 FROM information_schema.PROCESSLIST WHERE INFO LIKE ?";
+            for (int i = 0; i < 600 && !leer(puertoNodo(n), sql, {espera + "%"}).isValid(); ++i)
+                QTest::qWait(100);
+        }
+        for (QSqlDatabase &db : nodos)
+            QSqlQuery(db).exec("ROLLBACK");
+    }
+};
+
+// Of two administrators who raced, one made his change; the other was shown the server's
+// deadlock (Galera's certification conflict) in dbadmin's box, then the error dialog.
+void unoGana(Nodo &a, Nodo &b)
+{
+    QStringList hechos, choques;
+    for (Nodo *n : {&a, &b}) {
+        QVERIFY(n->terminar());
+        QCOMPARE(n->p.exitCode(), 0);
+        (n->lineas.contains("HECHO") ? hechos : choques) << n->lineas.join('\n');
+    }
+    QCOMPARE(hechos.size(), 1);
+    QVERIFY2(!hechos.first().contains("ERROR|"), qPrintable(hechos.first()));
+    const QString &c = choques.first();
+    QVERIFY2(c.contains(QRegularExpression("Detalle de Error para DBADMIN\\|[^\\n]*Deadlock found"))
+                 && c.contains("\nERROR|"),
+             qPrintable(c));
+}
+
+// A start's statements through the balancer, on a session of its own (the version gate, the
+// login record): the port of the node that ran them, 0 on a failure. The session stays open,
+// as a launcher's does, when `abiertas` takes its name.
+int arranque(QStringList *abiertas = nullptr)
+{
+    int puerto = 0;
+    QString nombre;
+    {
+        QSqlDatabase db = conectar(puertoBalanceador(), "dbadmin", TestDb::claveAdmin, false);
+        nombre = db.connectionName();
+        QSqlQuery q(db);
+        if (q.exec("SELECT @@port") && q.next())
+            puerto = q.value(0).toInt();
+        if (!q.exec("SELECT versionlauncher FROM kolvaster;")
+            || !q.exec("INSERT INTO sysuserelog (sysuserelogtipo_id,sysuser_id,cuando) VALUES "
+                       "(1,1,NOW())")) {
+            qWarning("port %d: %s", puerto, qPrintable(q.lastError().text()));
+            puerto = 0;
+        }
+    }
+    if (abiertas)
+        abiertas->append(nombre);
+    else
+        QSqlDatabase::removeDatabase(nombre);
+    return puerto;
 }
 
 } // namespace
@@ -348,62 +425,116 @@ private slots:
         QCOMPARE(a.esperar("LISTO"), QString("LISTO %1").arg(puertoNodo(1)));
         QCOMPARE(b.esperar("LISTO"), QString("LISTO %1").arg(puertoNodo(2)));
 
-        QList<QSqlDatabase> frenos;
-        for (int n : {1, 2}) {
-            frenos << conectar(puertoNodo(n), "dbadmin", TestDb::claveAdmin, false);
-            QSqlQuery q(frenos.last());
-            QVERIFY(q.exec("START TRANSACTION"));
-            QVERIFY(q.prepare("SELECT 1 FROM sysuserapp WHERE sysuser_id=? AND app_id=? FOR UPDATE"));
-            q.addBindValue(beto);
-            q.addBindValue(calc);
-            QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
-        }
+        Freno freno("SELECT 1 FROM sysuserapp WHERE app_id=" + QString::number(calc)
+                        + " AND sysuser_id=?", beto);
         a.enviar("ya");
         b.enviar("ya");
-        // (Were the link not unique, nothing would wait here and both grants would go through.)
-        QElapsedTimer espera;
-        espera.start();
-        for (int n : {1, 2}) {
-            QSqlDatabase vigia = conectar(puertoNodo(n), "dbadmin", TestDb::claveAdmin, false);
-            for (int i = 0; i < 300; ++i) {
-                QSqlQuery q(vigia);
-                if (q.exec("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE "
-                           "INFO LIKE 'INSERT INTO sysuserapp%'")
-                    && q.next() && q.value(0).toInt() == 1)
-                    break;
-                QTest::qWait(100);
-            }
-        }
-        qInfo("both administrators waited at the insert after %lld ms", espera.elapsed());
-        for (QSqlDatabase &db : frenos)
-            QSqlQuery(db).exec("ROLLBACK");
-
-        QVERIFY(a.terminar());
-        QVERIFY(b.terminar());
-        int otorgados = 0, choques = 0;
-        for (Nodo *n : {&a, &b}) {
-            const QString salida = n->lineas.join('\n');
-            QCOMPARE(n->p.exitCode(), 0);
-            if (n->lineas.contains("HECHO")) {
-                QVERIFY2(n->lineas.filter("ERROR|").isEmpty(), qPrintable(salida));
-                ++otorgados;
-            } else {
-                // dbadmin is shown the server's text in a box before the error dialog.
-                QVERIFY2(n->lineas.filter("CAJA|Detalle de Error para DBADMIN|")
-                             .join('\n')
-                             .contains("Deadlock found"),
-                         qPrintable(salida));
-                QVERIFY2(!n->lineas.filter("ERROR|").isEmpty(), qPrintable(salida));
-                ++choques;
-            }
-        }
-        QCOMPARE(otorgados, 1);
-        QCOMPARE(choques, 1);
+        // (Were the link not unique, both grants would go through once let go.)
+        freno.soltarCuando("INSERT INTO sysuserapp");
+        unoGana(a, b);
         QCOMPARE(leer(puertoNodo(3), "SELECT COUNT(*) FROM sysuserapp WHERE sysuser_id=? "
                                      "AND app_id=? AND clogleido=FALSE",
                       {beto, calc}).toInt(),
                  1);
         QCOMPARE(leer(puertoNodo(3), "SELECT COUNT(*) FROM sysuserapp").toInt(), 1);
+    }
+
+    // The same race for a user's first picture: one picture row.
+    void dosFotosDeUnUsuarioALaVez()
+    {
+        TestDb::crearUsuario("dbadmin", "Administrador", true);
+        const qint64 beto = TestDb::crearUsuario(TestDb::cuenta("beto"), "Beto");
+        QTemporaryDir dir;
+        QImage foto(120, 120, QImage::Format_RGB32);
+        foto.fill(Qt::red);
+        QVERIFY(foto.save(dir.filePath("f.png")));
+        const QStringList args = {"foto", QString::number(beto), dir.filePath("f.png")};
+        Nodo a(puertoNodo(1), args), b(puertoNodo(2), args);
+        QVERIFY(!a.esperar("LISTO").isEmpty() && !b.esperar("LISTO").isEmpty());
+        Freno freno("SELECT 1 FROM sysuserimg WHERE sysuser_id=?", beto);
+        a.enviar("ya");
+        b.enviar("ya");
+        freno.soltarCuando("INSERT INTO sysuserimg");
+        unoGana(a, b);
+        QCOMPARE(leer(puertoNodo(3), "SELECT COUNT(*) FROM sysuserimg").toInt(), 1);
+    }
+
+    // Two publications of one new name at once, on nodes 1 and 2: one program, published once;
+    // the other publisher is told the server's duplicate-key error in one line.
+    void dosPublicacionesDeUnNombreNuevo()
+    {
+        QTemporaryDir dir;
+        const QString clave = dir.filePath("k"), prog = dir.filePath("prog");
+        escribir(prog, QByteArray(1 << 20, 'x'));
+        QCOMPARE(QProcess::execute(KOLVASTER_PUBLICAR, {"clave", clave}), 0);
+        Freno freno("SELECT 1 FROM app WHERE nombre=?", "nuevo");
+        QProcess p[2];
+        for (int i : {0, 1})
+            p[i].start(KOLVASTER_PUBLICAR,
+                       {"subir", "--no-defaults", "--host=127.0.0.1",
+                        QString("--port=%1").arg(puertoNodo(i + 1)), "--user=dbadmin",
+                        QString("--password=") + TestDb::claveAdmin, "--sistema", TestDb::base(),
+                        "--clave", clave, "nuevo", prog});
+        freno.soltarCuando("INSERT INTO app ");
+        QByteArray error;
+        for (QProcess &q : p) {
+            QVERIFY(q.waitForFinished(120000));
+            error += q.readAllStandardError();
+        }
+        QCOMPARE(p[0].exitCode() + p[1].exitCode(), 2);
+        QVERIFY2(error.count('\n') == 1 && error.startsWith("kolvaster-publicar: ")
+                     && error.contains("Duplicate entry 'nuevo' for key 'uq_app_nombre'"),
+                 error.constData());
+        QCOMPARE(leer(puertoNodo(3), "SELECT CONCAT(COUNT(*), ' ', MAX(version)) FROM app a "
+                                     "JOIN appfirma f ON f.app_id=a.app_id").toString(),
+                 QString("1 1"));
+        QCOMPARE(leer(puertoNodo(3), "SELECT COUNT(*) FROM app").toInt(), 1);
+    }
+
+    // Node 3 is cut off from the others. 5 s later no start through the balancer goes there: a
+    // run of starts, on sessions left open (leastconn spreads them over every node in service),
+    // all succeed on nodes 1 and 2. Once the cut ends, node 3 rejoins and serves again.
+    void nodoAisladoFueraDeServicio()
+    {
+        QStringList abiertas;
+        auto cerrar = [&] {
+            for (const QString &n : std::as_const(abiertas))
+                QSqlDatabase::removeDatabase(n);
+            abiertas.clear();
+        };
+        QSet<int> puertos;
+        for (int i = 0; i < 12; ++i)
+            puertos << arranque(&abiertas);
+        QCOMPARE(puertos, QSet<int>({puertoNodo(1), puertoNodo(2), puertoNodo(3)}));
+        cerrar();
+        QSqlDatabase tres = conectar(puertoNodo(3), "dbadmin", TestDb::claveAdmin, false);
+        auto aislar = [&](int si) {
+            return QSqlQuery(tres).exec(
+                QString("SET GLOBAL wsrep_provider_options='gmcast.isolate=%1'").arg(si));
+        };
+        auto reunir = qScopeGuard([&] { aislar(0); });
+        QVERIFY(aislar(1));
+        QElapsedTimer t;
+        t.start();
+        QTest::qWait(5000);
+        puertos.clear();
+        for (; t.elapsed() < 15000; QTest::qWait(100)) {
+            const int p = arranque(&abiertas);
+            QVERIFY2(p == puertoNodo(1) || p == puertoNodo(2),
+                     qPrintable(QString("at %1 ms: port %2").arg(t.elapsed()).arg(p)));
+            puertos << p;
+        }
+        QCOMPARE(puertos.size(), 2);
+        cerrar();
+        QSqlQuery q(tres); // node 3 has left the primary component by now
+        QVERIFY(q.exec("SHOW STATUS LIKE 'wsrep_ready'") && q.next());
+        QCOMPARE(q.value(1).toString(), QString("OFF"));
+
+        reunir.dismiss();
+        QVERIFY(aislar(0));
+        t.restart();
+        QTRY_COMPARE_WITH_TIMEOUT(arranque(), puertoNodo(3), 60000);
+        qInfo("node 3 served a start again %lld ms after the cut ended", t.elapsed());
     }
 };
 

@@ -8,6 +8,8 @@
 //                                   "salir" closes the window
 //   kolvaster_nodo otorgar UID APP  dbadmin's administration dialog with user UID and program
 //                                   APP selected, prints "LISTO <port>"; "ya" grants it
+//   kolvaster_nodo foto UID IMAGEN  the same dialog with user UID selected; "ya" gives the user
+//                                   the picture in file IMAGEN
 // Every message box is printed as "CAJA|title|text", the error dialog as "ERROR|its text"
 // before it is left with OK; "HECHO" follows a grant or a refresh that returned.
 #include "accounts/kolvasteruser.h"
@@ -129,8 +131,9 @@ int main(int argc, char *argv[])
         return r;
     }
 
-    if (modo == QLatin1String("otorgar")) {
-        const QString usuario = args.value(2), programa = args.value(3);
+    if (modo == QLatin1String("otorgar") || modo == QLatin1String("foto")) {
+        const bool foto = modo == QLatin1String("foto");
+        const QString usuario = args.value(2), cual = args.value(3); // program id or image file
         QSqlDatabase db = TestDb::abrirSesion("dbadmin", TestDb::claveAdmin);
         bool propia = false;
         const qint64 admin = TestDb::valor("SELECT sysuser_id FROM sysuser WHERE sysuser='dbadmin'")
@@ -144,7 +147,7 @@ int main(int argc, char *argv[])
                 }
             return false;
         };
-        if (!fila(d.ui->tw_user, usuario) || !fila(d.ui->tw_appsin, programa))
+        if (!fila(d.ui->tw_user, usuario) || (!foto && !fila(d.ui->tw_appsin, cual)))
             return 4;
         d.show();
         decir("LISTO " + puertoDeLaSesion());
@@ -152,7 +155,12 @@ int main(int argc, char *argv[])
             if (o != QLatin1String("ya"))
                 return;
             driver.luego(informarError);
-            d.ui->bagregar->click();
+            if (foto) {
+                Mensajes::responder(cual);
+                d.ui->pb_selimg->click();
+            } else {
+                d.ui->bagregar->click();
+            }
             decir("HECHO");
             app.quit();
         };

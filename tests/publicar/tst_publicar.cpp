@@ -1,6 +1,7 @@
 // kolvaster-publicar as a deployer runs it: keys, signed uploads in one transaction, every bad
 // input one line and a non-zero status with nothing written, and the catalogue's check.
 
+#include "catalogue/compresion.h"
 #include "testdb.h"
 
 #include <QCryptographicHash>
@@ -23,14 +24,49 @@ struct Corrida {
     QByteArray salida, error;
 };
 
-// A state of the two tables the tool writes, to prove that nothing was written.
+// A state of the tables the tool writes, to prove that nothing was written.
 QString foto()
 {
     QSqlQuery q(TestDb::admin());
     q.exec("SELECT COUNT(*), COALESCE(SUM(CRC32(CONCAT(a.app_id, a.nombre, a.titulo, "
-           "MD5(a.windowsbinary), COALESCE(f.version, ''), COALESCE(HEX(f.firma), ''))) ), 0) "
+           "MD5(a.windowsbinary), COALESCE(f.version, ''), COALESCE(HEX(f.firma), ''), "
+           "COALESCE((SELECT MD5(datos) FROM appcomprimido c WHERE c.app_id=a.app_id), ''), "
+           "(SELECT COUNT(*) FROM appparche p WHERE p.app_id=a.app_id))) ), 0) "
            "FROM app a LEFT JOIN appfirma f ON f.app_id=a.app_id");
     return q.next() ? q.value(0).toString() + "/" + q.value(1).toString() : QString();
+}
+
+QByteArray md5(const QByteArray &b)
+{
+    return QCryptographicHash::hash(b, QCryptographicHash::Md5).toHex();
+}
+
+// One zstd frame decompressed whole, against `referencia` for a patch.
+QByteArray descomprimir(const QByteArray &frame, const QByteArray &referencia = {})
+{
+    const std::optional<qint64> largo = Compresion::largoContenido(frame);
+    if (!largo)
+        return "<sin largo>";
+    bool dado = false;
+    Compresion::Descompresor d(
+        [&](QByteArrayView *p) {
+            *p = dado ? QByteArrayView() : QByteArrayView(frame);
+            dado = true;
+            return true;
+        },
+        *largo, referencia);
+    QByteArray r(*largo, Qt::Uninitialized);
+    return d.producir(r.data(), *largo) && d.completo() ? r : QByteArray("<danado>");
+}
+
+// Build k of a program: a megabyte with a few bytes changed per build.
+QByteArray build(int k)
+{
+    QByteArray b(1024 * 1024, Qt::Uninitialized);
+    QRandomGenerator(11).fillRange(reinterpret_cast<quint32 *>(b.data()), b.size() / 4);
+    for (int i = 1; i <= k; ++i)
+        b.replace(i * 70000, 6, "build" + QByteArray::number(i % 10));
+    return b;
 }
 
 } // namespace
@@ -210,6 +246,47 @@ private slots:
         QCOMPARE(r.estado, 0);
         verificaFirma(nombre, v1, 3, pub.toLatin1());
         QCOMPARE(TestDb::valor("SELECT titulo FROM app").toString(), QString("Stock"));
+    }
+
+    // Each publication stores the compressed copy of the program and the patch from the one it
+    // replaces, read from the database: seven publications leave the chain of the last five,
+    // each patch giving its version from the one before. Going back to an older build drops
+    // the patch that started from it.
+    void comprimidosYCadena()
+    {
+        for (int k = 1; k <= 7; ++k) {
+            escribir(ruta("prog"), build(k));
+            const Corrida r = subir({"calc", ruta("prog")});
+            QVERIFY2(r.estado == 0, r.error.constData());
+            QSqlQuery q(TestDb::admin());
+            QVERIFY(q.exec("SELECT md5, largo, datos FROM appcomprimido") && q.next());
+            QCOMPARE(q.value(0).toByteArray(), md5(build(k)));
+            QCOMPARE(q.value(1).toLongLong(), qint64(build(k).size()));
+            QVERIFY(descomprimir(q.value(2).toByteArray()) == build(k));
+        }
+        QHash<QByteArray, QPair<QByteArray, QByteArray>> parches;
+        QSqlQuery q(TestDb::admin());
+        QVERIFY(q.exec("SELECT desde_md5, hasta_md5, datos FROM appparche"));
+        while (q.next())
+            parches.insert(q.value(0).toByteArray(), {q.value(1).toByteArray(), q.value(2).toByteArray()});
+        QCOMPARE(parches.size(), 5);
+        for (int k = 2; k <= 6; ++k) {
+            QVERIFY2(parches.contains(md5(build(k))), qPrintable(QString::number(k)));
+            const auto &[hasta, datos] = parches.value(md5(build(k)));
+            QCOMPARE(hasta, md5(build(k + 1)));
+            QVERIFY(datos.size() < 2000);
+            QVERIFY(descomprimir(datos, build(k)) == build(k + 1));
+        }
+
+        escribir(ruta("prog"), build(5));
+        QCOMPARE(subir({"calc", ruta("prog")}).estado, 0);
+        QCOMPARE(TestDb::valor("SELECT hasta_md5 FROM appparche WHERE desde_md5=?",
+                               {QString::fromLatin1(md5(build(7)))}).toByteArray(),
+                 md5(build(5)));
+        QCOMPARE(TestDb::contar("SELECT 1 FROM appparche WHERE desde_md5=?",
+                                {QString::fromLatin1(md5(build(5)))}),
+                 0);
+        QCOMPARE(TestDb::valor("SELECT md5 FROM appcomprimido").toByteArray(), md5(build(5)));
     }
 
     void entradasMalas_data()

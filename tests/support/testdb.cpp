@@ -1,6 +1,9 @@
 #include "testdb.h"
 
 #include "accounts/cuentas.h"
+#include "catalogue/compresion.h"
+
+#include <QCryptographicHash>
 
 #include <QProcess>
 #include <QSqlError>
@@ -12,7 +15,7 @@ namespace {
 
 const QStringList tablas = {"sysuser", "sysuserimg", "apprisklevel", "app", "sysuserapp",
                             "sysuserelog", "appuse", "report", "sysuserreport", "kolvaster",
-                            "kolvasterop", "appfirma"};
+                            "kolvasterop", "appfirma", "appcomprimido", "appparche"};
 
 QSqlQuery correr(const QString &sql, const QVariantList &valores)
 {
@@ -125,6 +128,28 @@ qint64 crearApp(const QString &nombre, const QString &titulo,
         QStringLiteral("INSERT INTO app (nombre,titulo,windowsbinary) VALUES (?,?,?)"),
         {nombre, titulo, bin});
     return q.lastInsertId().toLongLong();
+}
+
+void publicar(qint64 appId, const QByteArray &anterior, const QByteArray &nueva)
+{
+    auto md5 = [](const QByteArray &b) {
+        return QString::fromLatin1(QCryptographicHash::hash(b, QCryptographicHash::Md5).toHex());
+    };
+    const int nivel = Compresion::nivel(nueva.size());
+    correr(QStringLiteral("UPDATE app SET windowsbinary=? WHERE app_id=?"), {nueva, appId});
+    correr(QStringLiteral("REPLACE INTO appcomprimido (app_id, md5, largo, datos) VALUES "
+                          "(?, ?, ?, ?)"),
+           {appId, md5(nueva), nueva.size(), *Compresion::comprimir(nueva, nivel)});
+    if (!anterior.isNull())
+        correr(QStringLiteral("REPLACE INTO appparche (app_id, desde_md5, hasta_md5, datos) "
+                              "VALUES (?, ?, ?, ?)"),
+               {appId, md5(anterior), md5(nueva), *Compresion::parche(anterior, nueva, nivel)});
+}
+
+qint64 bytesEnviados()
+{
+    QSqlQuery q = correr(QStringLiteral("SHOW GLOBAL STATUS LIKE 'Bytes_sent'"), {});
+    return q.next() ? q.value(1).toLongLong() : -1;
 }
 
 void otorgar(qint64 uid, qint64 appId, const QVariant &clogleido)

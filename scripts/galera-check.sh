@@ -1,0 +1,27 @@
+#!/bin/sh
+# HAProxy's health check of one Galera node (option external-check): passes, status 0, only
+# while the node can serve, that is while Galera reports wsrep_ready ON and wsrep_local_state 4
+# (Synced). A node that is cut off from the others, still joining, or giving a state transfer
+# accepts logins but refuses statements (error 1047), so a login alone proves nothing.
+#
+# HAProxy runs it with PROXY_ADDRESS PROXY_PORT SERVER_ADDRESS SERVER_PORT and no environment
+# of its own; the account to log in with is in galera-check.cnf beside this script (a [client]
+# group with user and password, readable by HAProxy's user alone). The account needs no rights:
+# every account may read the server's status.
+cnf="${0%/*}/galera-check.cnf"
+estado=$(mariadb --defaults-file="$cnf" --protocol=tcp --host="$3" --port="$4" \
+  --connect-timeout=2 --batch --skip-column-names \
+  --execute="SHOW GLOBAL STATUS WHERE Variable_name IN ('wsrep_ready','wsrep_local_state')" \
+  2>/dev/null) || exit 1
+listo=no
+sincronizado=no
+tab=$(printf '\t')
+while IFS="$tab" read -r nombre valor; do
+  case "$nombre=$valor" in
+  wsrep_ready=ON) listo=si ;;
+  wsrep_local_state=4) sincronizado=si ;;
+  esac
+done <<EOF
+$estado
+EOF
+[ "$listo" = si ] && [ "$sincronizado" = si ]
