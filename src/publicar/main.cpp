@@ -236,8 +236,10 @@ QList<QByteArray> parchesSobrantes(const QList<QPair<QByteArray, QByteArray>> &f
 // (`viejo`, empty for a new program), and drops the patches no launcher should need any more.
 // Within the caller's transaction; false with *error on failure.
 bool guardarComprimidos(MYSQL *m, long long appId, const QString &nombre, QByteArrayView nuevo,
-                        QByteArrayView viejo, bool terminal, QString *error)
+                        QByteArrayView viejo, bool terminal, QString *error,
+                        unsigned int *codigo)
 {
+    *codigo = 0;
     const int nivel = Compresion::nivel(nuevo.size());
     auto avance = [&](const QString &que) -> Compresion::Avance {
         if (!terminal)
@@ -257,6 +259,7 @@ bool guardarComprimidos(MYSQL *m, long long appId, const QString &nombre, QByteA
         if (!st.preparar("INSERT INTO appcomprimido (app_id, md5, largo, datos) VALUES (?, ?, ?, ?) "
                          "ON DUPLICATE KEY UPDATE md5=VALUES(md5), largo=VALUES(largo), "
                          "datos=VALUES(datos)")) {
+            *codigo = mysql_stmt_errno(st.s);
             *error = QStringLiteral("no se pudo guardar la copia comprimida: %1").arg(st.error());
             return false;
         }
@@ -268,6 +271,7 @@ bool guardarComprimidos(MYSQL *m, long long appId, const QString &nombre, QByteA
             || !enviarLargo(st.s, 3, *copia, nombre + QStringLiteral(" (enviando comprimido)"),
                             terminal)
             || mysql_stmt_execute(st.s)) {
+            *codigo = mysql_stmt_errno(st.s);
             *error = QStringLiteral("no se pudo guardar la copia comprimida: %1").arg(st.error());
             return false;
         }
@@ -286,6 +290,7 @@ bool guardarComprimidos(MYSQL *m, long long appId, const QString &nombre, QByteA
         if (!st.preparar("INSERT INTO appparche (app_id, desde_md5, hasta_md5, datos) VALUES "
                          "(?, ?, ?, ?) ON DUPLICATE KEY UPDATE hasta_md5=VALUES(hasta_md5), "
                          "datos=VALUES(datos)")) {
+            *codigo = mysql_stmt_errno(st.s);
             *error = QStringLiteral("no se pudo guardar el parche: %1").arg(st.error());
             return false;
         }
@@ -294,6 +299,7 @@ bool guardarComprimidos(MYSQL *m, long long appId, const QString &nombre, QByteA
                            texto(*parche, &d)};
         p[3].buffer_type = MYSQL_TYPE_LONG_BLOB;
         if (mysql_stmt_bind_param(st.s, p) || mysql_stmt_execute(st.s)) {
+            *codigo = mysql_stmt_errno(st.s);
             *error = QStringLiteral("no se pudo guardar el parche: %1").arg(st.error());
             return false;
         }
@@ -306,6 +312,7 @@ bool guardarComprimidos(MYSQL *m, long long appId, const QString &nombre, QByteA
                                + QByteArray::number(appId);
         MYSQL_RES *res = mysql_query(m, sql.constData()) == 0 ? mysql_store_result(m) : nullptr;
         if (!res) {
+            *codigo = mysql_errno(m);
             *error = QStringLiteral("no se pudieron leer los parches: %1")
                          .arg(QString::fromUtf8(mysql_error(m)));
             return false;
@@ -320,6 +327,7 @@ bool guardarComprimidos(MYSQL *m, long long appId, const QString &nombre, QByteA
         MYSQL_BIND p[2] = {entero(&appId), texto(desde, &l)};
         if (!st.preparar("DELETE FROM appparche WHERE app_id=? AND desde_md5=?")
             || mysql_stmt_bind_param(st.s, p) || mysql_stmt_execute(st.s)) {
+            *codigo = mysql_stmt_errno(st.s);
             *error = QStringLiteral("no se pudieron quitar parches viejos: %1").arg(st.error());
             return false;
         }
@@ -504,20 +512,24 @@ int subir(const QStringList &args)
     if (programa.read(pieza.data(), 1) != 0)
         return fallar(QStringLiteral("%1 cambio mientras se leia").arg(rutaPrograma));
     // A new name another publication has taken meanwhile is refused with the server's
-    // duplicate-key error, whatever step the refusal reached.
-    auto perdida = [&](unsigned int codigo, const QString &error) {
+    // duplicate-key error, whatever step the refusal reached; any other failure with its own
+    // line (`mensaje`).
+    auto perdida = [&](unsigned int codigo, const QString &mensaje) {
         QString tomado;
         if (nuevo && codigo == ER_LOCK_DEADLOCK)
             tomado = nombreTomado(m, nombreUtf8);
-        return fallar(QStringLiteral("no se pudo guardar el programa: %1")
-                          .arg(tomado.isEmpty() ? error : tomado));
+        return fallar(tomado.isEmpty()
+                          ? mensaje
+                          : QStringLiteral("no se pudo guardar el programa: %1").arg(tomado));
     };
     if (mysql_stmt_execute(st.s))
-        return perdida(mysql_stmt_errno(st.s), st.error());
+        return perdida(mysql_stmt_errno(st.s),
+                       QStringLiteral("no se pudo guardar el programa: %1").arg(st.error()));
     if (nuevo)
         appId = static_cast<long long>(mysql_stmt_insert_id(st.s));
-    if (!guardarComprimidos(m, appId, nombre, nuevoBytes, viejo, terminal, &error))
-        return fallar(error);
+    unsigned int codigo = 0;
+    if (!guardarComprimidos(m, appId, nombre, nuevoBytes, viejo, terminal, &error, &codigo))
+        return perdida(codigo, error);
 
     const QByteArray hex = sha.hex();
     const QByteArray firma = Firma::firmar(secreta, Firma::mensaje(nombre, version, hex, largo));
@@ -536,17 +548,13 @@ int subir(const QStringList &args)
         q[5].buffer_type = MYSQL_TYPE_BLOB;
         if (mysql_stmt_bind_param(f.s, q))
             return fallar(QStringLiteral("no se pudo guardar la firma: %1").arg(f.error()));
-        if (mysql_stmt_execute(f.s)) {
-            if (nuevo && mysql_stmt_errno(f.s) == ER_LOCK_DEADLOCK)
-                return perdida(ER_LOCK_DEADLOCK, f.error());
-            return fallar(QStringLiteral("no se pudo guardar la firma: %1").arg(f.error()));
-        }
+        if (mysql_stmt_execute(f.s))
+            return perdida(mysql_stmt_errno(f.s),
+                           QStringLiteral("no se pudo guardar la firma: %1").arg(f.error()));
     }
-    if (mysql_commit(m)) {
-        if (nuevo && mysql_errno(m) == ER_LOCK_DEADLOCK)
-            return perdida(ER_LOCK_DEADLOCK, QString::fromUtf8(mysql_error(m)));
-        return fallaServidor(QStringLiteral("no se pudo confirmar la publicacion"));
-    }
+    if (mysql_commit(m))
+        return perdida(mysql_errno(m), QStringLiteral("no se pudo confirmar la publicacion: %1")
+                                           .arg(QString::fromUtf8(mysql_error(m))));
     decir(QStringLiteral("%1: version %2, %3 bytes, sha256 %4, firmado con %5")
               .arg(nombre)
               .arg(version)

@@ -88,6 +88,8 @@ private slots:
 
     void init()
     {
+        // Each case publishes its own "calc": names are unique in the catalogue.
+        TestDb::ejecutar("DELETE FROM app WHERE nombre='calc'");
         dir = raiz.path() + "/perfil";
         QDir(dir).removeRecursively();
         QVERIFY(QDir().mkpath(dir));
