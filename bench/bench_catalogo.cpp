@@ -388,11 +388,7 @@ int main(int argc, char **argv)
     if (modo == "tamanos" || modo == "enlace") {
         const int rondas = qMax(1, qEnvironmentVariableIntValue("KOLVASTER_BENCH_RUNS"));
         QTemporaryDir raiz;
-        const QString home = raiz.path() + "/home";
-        prepararInstalacion(home);
-        qputenv("HOME", QFile::encodeName(home));
-        QDir::setCurrent(raiz.path());
-        Mensajes::guionizar(true);
+        const QString home = prepararBanco(raiz.path());
         QStringList resto = app.arguments().mid(2);
         if (modo == "tamanos")
             return tamanos(resto, rondas, home);
@@ -406,12 +402,8 @@ int main(int argc, char **argv)
     const qint64 tamano = (argc > 2 ? qMax(1, atoi(argv[2])) : 10) * qint64(1024 * 1024);
     const int rondas = qMax(1, qEnvironmentVariableIntValue("KOLVASTER_BENCH_RUNS"));
     QTemporaryDir raiz;
-    const QString home = raiz.path() + "/home";
-    prepararInstalacion(home);
+    const QString home = prepararBanco(raiz.path());
     QDir().mkpath(raiz.path() + "/salida");
-    qputenv("HOME", QFile::encodeName(home));
-    QDir::setCurrent(raiz.path());
-    Mensajes::guionizar(true);
 
     TestDb::limpiar();
     TestDb::crearUsuario("dbadmin", "Administrador", true);

@@ -95,11 +95,7 @@ int main(int argc, char **argv)
     const int rondas = qMax(1, qEnvironmentVariableIntValue("KOLVASTER_BENCH_RUNS"));
 
     QTemporaryDir raiz;
-    const QString home = raiz.path() + "/home";
-    prepararInstalacion(home);
-    qputenv("HOME", QFile::encodeName(home));
-    QDir::setCurrent(raiz.path());
-    Mensajes::guionizar(true);
+    const QString home = prepararBanco(raiz.path());
 
     TestDb::ejecutar("DELETE FROM kolvaster");
     TestDb::ejecutar("INSERT INTO kolvaster (versionlauncher) VALUES ('v5.2')");

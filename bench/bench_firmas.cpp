@@ -96,11 +96,7 @@ int main(int argc, char **argv)
         return 1;
 
     QTemporaryDir raiz;
-    const QString home = raiz.path() + "/home";
-    prepararInstalacion(home);
-    qputenv("HOME", QFile::encodeName(home));
-    QDir::setCurrent(raiz.path());
-    Mensajes::guionizar(true);
+    const QString home = prepararBanco(raiz.path());
 
     if (qEnvironmentVariableIntValue("KOLVASTER_BENCH_PREPARAR") == 1) {
         TestDb::limpiar();

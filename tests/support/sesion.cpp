@@ -1,6 +1,7 @@
 #include "sesion.h"
 
 #include "app/kolvaster.h"
+#include "base/mensajes.h"
 #include "testdb.h"
 
 #include <QDir>
@@ -14,6 +15,16 @@ void prepararInstalacion(const QString &home)
         f.open(QIODevice::WriteOnly);
         f.write(QByteArray("biblioteca ") + lib);
     }
+}
+
+QString prepararBanco(const QString &raiz)
+{
+    const QString home = raiz + QStringLiteral("/home");
+    prepararInstalacion(home);
+    qputenv("HOME", QFile::encodeName(home));
+    QDir::setCurrent(raiz);
+    Mensajes::guionizar(true);
+    return home;
 }
 
 EntornoSesion::EntornoSesion(const QString &nombreHome)

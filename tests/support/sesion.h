@@ -12,6 +12,11 @@ class Kolvaster;
 // a copy of: what a launcher start needs to find under HOME.
 void prepararInstalacion(const QString &home);
 
+// For a benchmark that drives whole launcher starts in this process: `raiz`/home with its
+// installation folder becomes HOME, `raiz` the working directory, and every box is answered by
+// script. Returns the home directory.
+QString prepararBanco(const QString &raiz);
+
 // What a launcher start needs around it: a home directory holding the installation folder with
 // its two libraries, and a working directory (where "defaults" lives). Both are temporary and
 // become HOME and the current directory for as long as the object lives.
