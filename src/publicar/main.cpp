@@ -240,6 +240,12 @@ bool guardarComprimidos(MYSQL *m, long long appId, const QString &nombre, QByteA
                         unsigned int *codigo)
 {
     *codigo = 0;
+    // A failed statement: its error, and its code for the caller to recognise a lost race.
+    auto fallo = [&](const Sentencia &st, const QString &que) {
+        *codigo = mysql_stmt_errno(st.s);
+        *error = QStringLiteral("%1: %2").arg(que, st.error());
+        return false;
+    };
     const int nivel = Compresion::nivel(nuevo.size());
     auto avance = [&](const QString &que) -> Compresion::Avance {
         if (!terminal)
@@ -258,11 +264,8 @@ bool guardarComprimidos(MYSQL *m, long long appId, const QString &nombre, QByteA
         Sentencia st(m);
         if (!st.preparar("INSERT INTO appcomprimido (app_id, md5, largo, datos) VALUES (?, ?, ?, ?) "
                          "ON DUPLICATE KEY UPDATE md5=VALUES(md5), largo=VALUES(largo), "
-                         "datos=VALUES(datos)")) {
-            *codigo = mysql_stmt_errno(st.s);
-            *error = QStringLiteral("no se pudo guardar la copia comprimida: %1").arg(st.error());
-            return false;
-        }
+                         "datos=VALUES(datos)"))
+            return fallo(st, QStringLiteral("no se pudo guardar la copia comprimida"));
         long long largo = nuevo.size();
         unsigned long l;
         MYSQL_BIND p[4] = {entero(&appId), texto(md5Nuevo, &l), entero(&largo), {}};
@@ -270,11 +273,8 @@ bool guardarComprimidos(MYSQL *m, long long appId, const QString &nombre, QByteA
         if (mysql_stmt_bind_param(st.s, p)
             || !enviarLargo(st.s, 3, *copia, nombre + QStringLiteral(" (enviando comprimido)"),
                             terminal)
-            || mysql_stmt_execute(st.s)) {
-            *codigo = mysql_stmt_errno(st.s);
-            *error = QStringLiteral("no se pudo guardar la copia comprimida: %1").arg(st.error());
-            return false;
-        }
+            || mysql_stmt_execute(st.s))
+            return fallo(st, QStringLiteral("no se pudo guardar la copia comprimida"));
     }
 
     const QByteArray md5Viejo =
@@ -289,20 +289,14 @@ bool guardarComprimidos(MYSQL *m, long long appId, const QString &nombre, QByteA
         Sentencia st(m);
         if (!st.preparar("INSERT INTO appparche (app_id, desde_md5, hasta_md5, datos) VALUES "
                          "(?, ?, ?, ?) ON DUPLICATE KEY UPDATE hasta_md5=VALUES(hasta_md5), "
-                         "datos=VALUES(datos)")) {
-            *codigo = mysql_stmt_errno(st.s);
-            *error = QStringLiteral("no se pudo guardar el parche: %1").arg(st.error());
-            return false;
-        }
+                         "datos=VALUES(datos)"))
+            return fallo(st, QStringLiteral("no se pudo guardar el parche"));
         unsigned long a, b, d;
         MYSQL_BIND p[4] = {entero(&appId), texto(md5Viejo, &a), texto(md5Nuevo, &b),
                            texto(*parche, &d)};
         p[3].buffer_type = MYSQL_TYPE_LONG_BLOB;
-        if (mysql_stmt_bind_param(st.s, p) || mysql_stmt_execute(st.s)) {
-            *codigo = mysql_stmt_errno(st.s);
-            *error = QStringLiteral("no se pudo guardar el parche: %1").arg(st.error());
-            return false;
-        }
+        if (mysql_stmt_bind_param(st.s, p) || mysql_stmt_execute(st.s))
+            return fallo(st, QStringLiteral("no se pudo guardar el parche"));
     }
 
     // The chain that leads to the new version stays; older patches go.
@@ -326,11 +320,8 @@ bool guardarComprimidos(MYSQL *m, long long appId, const QString &nombre, QByteA
         unsigned long l;
         MYSQL_BIND p[2] = {entero(&appId), texto(desde, &l)};
         if (!st.preparar("DELETE FROM appparche WHERE app_id=? AND desde_md5=?")
-            || mysql_stmt_bind_param(st.s, p) || mysql_stmt_execute(st.s)) {
-            *codigo = mysql_stmt_errno(st.s);
-            *error = QStringLiteral("no se pudieron quitar parches viejos: %1").arg(st.error());
-            return false;
-        }
+            || mysql_stmt_bind_param(st.s, p) || mysql_stmt_execute(st.s))
+            return fallo(st, QStringLiteral("no se pudieron quitar parches viejos"));
     }
     return true;
 }
