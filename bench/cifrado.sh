@@ -5,9 +5,12 @@
 #      / bench_firmas (built without), alternated, RUNS rounds each per pass, PASSES passes, for
 #      20 programs of 10 MB and one of 100 MB;
 #   2. an up-to-date start (5 programs of 1 MB already in the profile) through bench/enlace.py,
-#      a link of RTT ms and MBIT Mbit/s, with the authority / without, alternated STARTS times.
+#      a link of RTT ms and MBIT Mbit/s, with the authority / without, alternated STARTS times;
+#      given BASE_BUILD_DIR (a build of another version of the tree, with bench_arranque_tls
+#      built), its start with the authority is alternated with this build's too: the cost of
+#      what one version checks that the other does not.
 #
-#   bench/cifrado.sh BUILD_DIR [PORT] [RUNS] [PASSES] [STARTS] [RTT] [MBIT]
+#   bench/cifrado.sh BUILD_DIR [PORT] [RUNS] [PASSES] [STARTS] [RTT] [MBIT] [BASE_BUILD_DIR]
 # The server listens on PORT (default 23392) and the link on PORT + 1. Its folder is
 # BUILD_DIR/bench-tls, whose authority bench_*_tls were built for.
 set -euo pipefail
@@ -15,6 +18,7 @@ export KOLVASTER_PORT_SETTING="the PORT argument of bench/cifrado.sh (the link t
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?build directory}" && pwd)
 port=${2:-23392} runs=${3:-3} passes=${4:-3} starts=${5:-9} rtt=${6:-30} mbit=${7:-20}
+base=${8:+$(cd "$8" && pwd)}
 enlace=$((port + 1))
 work="$build/bench-tls"
 db="$work/db"
@@ -62,10 +66,17 @@ python3 "$here/enlace.py" "$enlace" "$port" --rtt-ms "$rtt" --mbit "$mbit" --seg
   >"$work/enlace.out" 2>"$work/enlace.err" &
 enlacePid=$!
 until grep -q '^enlace' "$work/enlace.out" 2>/dev/null; do sleep 0.1; done
-claro="" tls=""
+# The other build's launcher reads the authority at its own build directory's place.
+if [ -n "$base" ]; then
+  mkdir -p "$base/bench-tls/db/tls"
+  cp "$db/tls/ca.pem" "$base/bench-tls/db/tls/ca.pem"
+fi
+claro="" tls="" antes=""
 for _ in $(seq 1 "$starts"); do
   claro+=" $(MYSQL_TCP_PORT=$enlace "$build/bench/bench_arranque" ana ana_pw | cut -d' ' -f2)"
   tls+=" $(MYSQL_TCP_PORT=$enlace "$build/bench/bench_arranque_tls" ana ana_pw | cut -d' ' -f2)"
+  [ -z "$base" ] ||
+    antes+=" $(MYSQL_TCP_PORT=$enlace "$base/bench/bench_arranque_tls" ana ana_pw | cut -d' ' -f2)"
 done
 kill "$enlacePid"
 wait "$enlacePid" 2>/dev/null || true
@@ -73,3 +84,9 @@ c=$(mediana <<<"$claro") t=$(mediana <<<"$tls")
 echo "== up-to-date start through a ${rtt} ms, ${mbit} Mbit/s link: TLS $t s / clear $c s = $(awk "BEGIN {printf \"%.3f\", $t / $c}") (+$(awk "BEGIN {printf \"%.0f\", ($t - $c) * 1000}") ms)"
 echo "   clear:$claro"
 echo "   TLS:  $tls"
+if [ -n "$base" ]; then
+  a=$(mediana <<<"$antes")
+  echo "== up-to-date start with the authority, this build / $base: $t s / $a s = $(awk "BEGIN {printf \"%.3f\", $t / $a}")"
+  echo "   $base:$antes"
+  rm -rf "$base/bench-tls"
+fi

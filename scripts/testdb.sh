@@ -97,7 +97,7 @@ resume)
   port=${3:?port}
   [ -d "$dir/db" ] || { echo "$0: no data in $dir" >&2; exit 1; }
   if ! { [ -S "$dir/mysql.sock" ] && client -e 'SELECT 1' >/dev/null 2>&1; }; then
-    [ -z "$tls" ] || [ -f "$dir/tls/server-cert.pem" ] || certificados "$dir/tls"
+    [ -z "$tls" ] || vigentes "$dir/tls" || certificados "$dir/tls"
     servidor "$port"
   fi
   echo "MariaDB ready on 127.0.0.1:$port (data in $dir)"

@@ -2,11 +2,15 @@
 #include "app/senales.h"
 #include "base/kolvasterinterfaz.h"
 #include "base/salida.h"
+#include "db/complementos.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    // Before the client library starts: no authentication plugin that would hand the password
+    // over as it is, for this process and the programs it starts.
+    Complementos::limitar();
     QApplication a(argc, argv);
     // Before the first widget: the forms' font and Qt's own texts in Spanish.
     kolvasterPrepararInterfaz();

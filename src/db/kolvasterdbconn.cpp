@@ -13,6 +13,11 @@ bool KolvasterDBConn::conectar(const QString &database, const QString &host,
                                const QString &usuario, const QString &password,
                                const QString &opciones)
 {
+    // A session refused by its check was removed with its password: the second attempt
+    // registers the default connection anew.
+    if (!conexion->isValid())
+        *conexion = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"),
+                                              QLatin1String(QSqlDatabase::defaultConnection));
     // No port: the client library's default applies.
     conexion->setDatabaseName(database);
     conexion->setHostName(host);

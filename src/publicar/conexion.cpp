@@ -1,11 +1,15 @@
 #include "conexion.h"
 
+#include "db/autoridad.h"
+#include "db/complementos.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <termios.h>
 #include <unistd.h>
@@ -57,14 +61,20 @@ std::optional<QString> leerClaveTerminal()
     return r;
 }
 
-// The certificate authority the client library takes from its option files (ssl-ca or
-// ssl-capath in the groups it reads for this tool, includes followed); empty when none. The
-// library applies it itself when it connects; the tool needs to know, to require TLS.
-QString autoridadDeArchivos(const QStringList &archivos)
+// What the client library will take from its option files (the groups it reads for this tool,
+// includes followed) that matters to the session's protection.
+struct LecturaArchivos {
+    QString autoridad; // ssl-ca or ssl-capath; empty when none
+    QString apagado;   // "FILE: option=value" of the last option that turns a check off
+};
+
+// Read as the library reads them: "_" taken for "-", quotes around a value dropped, and a
+// switch that is 0 as a number (atoi) or has no value at all is off.
+LecturaArchivos leerArchivos(const QStringList &archivos)
 {
     static const QStringList grupos = {"client", "client-server", "client-mariadb",
                                        "kolvaster-publicar"};
-    QString r;
+    LecturaArchivos r;
     std::function<void(const QString &, int)> leer = [&](const QString &ruta, int nivel) {
         QFile f(ruta);
         if (nivel > 10 || !f.open(QIODevice::ReadOnly | QIODevice::Text))
@@ -76,20 +86,39 @@ QString autoridadDeArchivos(const QStringList &archivos)
                 leer(l.mid(9).trimmed(), nivel + 1);
             } else if (l.startsWith(QLatin1String("!includedir "))) {
                 const QDir d(l.mid(12).trimmed());
-                for (const QString &n : d.entryList({"*.cnf"}, QDir::Files, QDir::Name))
+                for (const QString &n : d.entryList({"*.cnf", "*.ini"}, QDir::Files, QDir::Name))
                     leer(d.filePath(n), nivel + 1);
             } else if (l.startsWith(QLatin1Char('['))) {
                 enGrupo = grupos.contains(l.mid(1, l.indexOf(QLatin1Char(']')) - 1).trimmed());
-            } else if (enGrupo) {
+            } else if (enGrupo && !l.startsWith(QLatin1Char('#')) && !l.startsWith(QLatin1Char(';'))) {
                 const QString clave = l.section(QLatin1Char('='), 0, 0).trimmed().replace('_', '-');
+                const bool conValor = l.contains(QLatin1Char('='));
+                QString valor = l.section(QLatin1Char('='), 1).trimmed();
+                if (valor.size() >= 1 && (valor.front() == '"' || valor.front() == '\''))
+                    valor = valor.mid(1);
+                if (valor.size() >= 1 && (valor.back() == '"' || valor.back() == '\''))
+                    valor.chop(1);
                 if (clave == QLatin1String("ssl-ca") || clave == QLatin1String("ssl-capath"))
-                    r = l.section(QLatin1Char('='), 1).trimmed().remove(QLatin1Char('"'));
+                    r.autoridad = valor;
+                else if ((clave == QLatin1String("ssl-verify-server-cert")
+                          || clave == QLatin1String("ssl-enforce"))
+                         && (!conValor || std::atoi(valor.toLatin1().constData()) == 0))
+                    r.apagado = QStringLiteral("%1: %2").arg(ruta, l);
             }
         }
     };
     for (const QString &a : archivos)
         leer(a, 0);
     return r;
+}
+
+// A value for an option file, read back by the library exactly: quoted, with its backslashes
+// and quotes escaped.
+QByteArray valorDeArchivo(const QString &v)
+{
+    QByteArray b = QFile::encodeName(v);
+    b.replace('\\', "\\\\").replace('"', "\\\"");
+    return '"' + b + '"';
 }
 
 } // namespace
@@ -153,41 +182,64 @@ MYSQL *Conexion::conectar(QString *error) const
             *error = QStringLiteral("no se puede leer el archivo de opciones %1").arg(f);
             return nullptr;
         }
-    if (!autoridad.isEmpty() && !QFileInfo(autoridad).isReadable()) {
-        *error = QStringLiteral("no se puede leer el certificado de la autoridad %1").arg(autoridad);
+    // The client library reads its option files inside mysql_real_connect, after the options
+    // set here, so a file would have the last word. The tool therefore hands it one file of its
+    // own: it includes what the library would read (the default places in their order, then
+    // --defaults-extra-file; or --defaults-file alone) and ends with a group of the tool's own,
+    // which so wins as the stock client's command line does: the authority given or built in,
+    // TLS and the server's name required with one, and the empty plugin folder.
+    QStringList lugares;
+    if (!archivoOpciones.isEmpty()) {
+        lugares << QFileInfo(archivoOpciones).absoluteFilePath();
+    } else if (!sinArchivos) {
+        lugares << QStringLiteral("/etc/my.cnf") << QStringLiteral("/etc/mysql/my.cnf");
+        for (const char *var : {"MARIADB_HOME", "MYSQL_HOME"})
+            if (!qEnvironmentVariableIsEmpty(var)) {
+                lugares << qEnvironmentVariable(var) + QStringLiteral("/my.cnf");
+                break;
+            }
+        lugares << QDir::homePath() + QStringLiteral("/.my.cnf");
+        if (!archivoExtra.isEmpty())
+            lugares << QFileInfo(archivoExtra).absoluteFilePath();
+    }
+    QStringList leidos;
+    for (const QString &l : lugares)
+        if (QFileInfo(l).isReadable())
+            leidos << l;
+    const LecturaArchivos deArchivos = leerArchivos(leidos);
+    // The command line's authority, else the one the tool was built with, else the files'.
+    const QString ca = autoridad.isEmpty() ? Autoridad::ruta() : autoridad;
+    if (!ca.isEmpty() && !QFileInfo(ca).isReadable()) {
+        *error = QStringLiteral("no se puede leer el certificado de la autoridad %1").arg(ca);
         return nullptr;
     }
-
-    // The client library reads either its default option files or one given file. For an
-    // extra file on top of the defaults, a temporary file includes the defaults it would read
-    // (the same places, in the same order) and then the extra file, which so has the last word.
+    const bool exigirTls = !ca.isEmpty() || !deArchivos.autoridad.isEmpty();
+    if (exigirTls && !deArchivos.apagado.isEmpty()) {
+        *error = QStringLiteral("el archivo de opciones apaga una comprobacion de TLS, que con una "
+                                "autoridad no se admite: %1")
+                     .arg(deArchivos.apagado);
+        return nullptr;
+    }
+    Complementos::limitar();
+    const QByteArray sinComplementos = QFile::encodeName(Complementos::carpeta());
     QTemporaryFile combinado(QDir::tempPath() + QStringLiteral("/kolvaster-publicar-XXXXXX.cnf"));
-    QString archivo = archivoOpciones;
-    QStringList lugares = {QStringLiteral("/etc/my.cnf"), QStringLiteral("/etc/mysql/my.cnf")};
-    for (const char *var : {"MARIADB_HOME", "MYSQL_HOME"})
-        if (!qEnvironmentVariableIsEmpty(var)) {
-            lugares << qEnvironmentVariable(var) + QStringLiteral("/my.cnf");
-            break;
-        }
-    lugares << QDir::homePath() + QStringLiteral("/.my.cnf");
-    if (archivo.isEmpty() && !archivoExtra.isEmpty() && !sinArchivos) {
-        lugares << QFileInfo(archivoExtra).absoluteFilePath();
+    if (!archivoOpciones.isEmpty() || !sinArchivos) {
         if (!combinado.open()) {
             *error = QStringLiteral("no se puede crear un archivo temporal en %1")
                          .arg(QDir::tempPath());
             return nullptr;
         }
-        for (const QString &l : lugares)
-            if (QFileInfo(l).isReadable())
-                combinado.write("!include " + QFile::encodeName(l) + '\n');
+        for (const QString &l : leidos)
+            combinado.write("!include " + QFile::encodeName(l) + '\n');
+        combinado.write("[kolvaster-publicar]\nplugin-dir=" + valorDeArchivo(Complementos::carpeta())
+                        + '\n');
+        if (!ca.isEmpty())
+            combinado.write("ssl-ca=" + valorDeArchivo(ca) + '\n');
+        if (exigirTls)
+            combinado.write("ssl-enforce=1\nssl-verify-server-cert=1\n");
         combinado.close();
-        archivo = combinado.fileName();
     }
-    // What the library will read: one file, the default ones, or none.
-    const QStringList leidos = !archivo.isEmpty() ? QStringList{archivo}
-                               : sinArchivos      ? QStringList()
-                                                  : lugares;
-    const bool exigirTls = !autoridad.isEmpty() || !autoridadDeArchivos(leidos).isEmpty();
+    const QString archivo = combinado.fileName();
 
     std::optional<QString> contrasena = clave;
     if (pedirClave && !contrasena) {
@@ -203,15 +255,17 @@ MYSQL *Conexion::conectar(QString *error) const
             *error = QStringLiteral("sin memoria para la conexion");
             return nullptr;
         }
-        if (!sinArchivos || !archivoOpciones.isEmpty())
+        if (!archivo.isEmpty()) {
             mysql_optionsv(m, MYSQL_READ_DEFAULT_GROUP, "kolvaster-publicar");
-        if (!archivo.isEmpty())
             mysql_optionsv(m, MYSQL_READ_DEFAULT_FILE, QFile::encodeName(archivo).constData());
+        }
         mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-        // With an authority, TLS or nothing, from a server whose certificate names the host.
-        const QByteArray ca = QFile::encodeName(autoridad);
-        if (!autoridad.isEmpty())
-            mysql_optionsv(m, MYSQL_OPT_SSL_CA, ca.constData());
+        mysql_optionsv(m, MYSQL_PLUGIN_DIR, sinComplementos.constData());
+        // With an authority, TLS or nothing, from a server whose certificate names the host
+        // (checked in the handshake, before the login's exchange).
+        const QByteArray caBytes = QFile::encodeName(ca);
+        if (!ca.isEmpty())
+            mysql_optionsv(m, MYSQL_OPT_SSL_CA, caBytes.constData());
         if (exigirTls) {
             my_bool si = 1;
             mysql_optionsv(m, MYSQL_OPT_SSL_ENFORCE, &si);

@@ -15,6 +15,7 @@
 #include "app/senales.h"
 #include "base/kolvasterinterfaz.h"
 #include "base/salida.h"
+#include "db/complementos.h"
 #include "modal.h"
 #include "testdb.h"
 
@@ -29,6 +30,7 @@
 
 int main(int argc, char *argv[])
 {
+    Complementos::limitar();
     QApplication app(argc, argv);
     kolvasterPrepararInterfaz();
     atenderSenales();

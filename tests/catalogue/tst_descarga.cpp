@@ -332,6 +332,41 @@ private slots:
         QVERIFY(!QSqlDatabase::contains("kolvaster-comprimidos"));
     }
 
+    // Asked for TLS like the session, the compressed bytes' connection is checked like it: a
+    // server in clear and a certificate of the authority for another host leave no connection
+    // (the program then takes the plain download); the server that names 127.0.0.1 gives one.
+    void conexionDeLosComprimidosCifrada()
+    {
+        TestDb::ServidorExtra tls(1, {"--tls"});
+        TestDb::ServidorExtra otroNombre(3, {"--tls=" + tls.dir + "/tls", "--tls-name=otro.example"});
+        QVERIFY(tls.listo && otroNombre.listo);
+        const QList<std::pair<int, bool>> casos{
+            {qEnvironmentVariableIntValue("MYSQL_TCP_PORT"), false},
+            {otroNombre.puerto, false},
+            {tls.puerto, true}};
+        for (const auto &[puerto, abierta] : casos) {
+            {
+                QSqlDatabase sesion = QSqlDatabase::addDatabase("QMYSQL", "sesion-tls");
+                sesion.setHostName("127.0.0.1");
+                sesion.setPort(puerto);
+                sesion.setDatabaseName(TestDb::base());
+                sesion.setUserName("dbadmin");
+                sesion.setPassword(TestDb::claveAdmin);
+                sesion.setConnectOptions("CLIENT_COMPRESS;SSL_CA=" + tls.dir + "/tls/ca.pem");
+                QSqlDatabase c = Actualizacion::abrirSinCompresion(sesion, "comprimidos-tls");
+                QCOMPARE(c.isOpen(), abierta);
+                QCOMPARE(QSqlDatabase::database("comprimidos-tls", true).isOpen(), abierta);
+                if (abierta) {
+                    QSqlQuery q(c);
+                    QVERIFY(q.exec("SHOW SESSION STATUS LIKE 'Ssl_cipher'") && q.next());
+                    QVERIFY(!q.value(1).toString().isEmpty());
+                }
+            }
+            QSqlDatabase::removeDatabase("comprimidos-tls");
+            QSqlDatabase::removeDatabase("sesion-tls");
+        }
+    }
+
     // Built without publisher keys: a publication row, even a bogus one, changes nothing; the
     // program is written as always and no version mark appears.
     void sinClavesNoSePideFirma()

@@ -491,6 +491,45 @@ private slots:
         QCOMPARE(leer(puertoNodo(3), "SELECT COUNT(*) FROM app").toInt(), 1);
     }
 
+    // A node that is ready but not Synced (desynchronised, as a donor of a state transfer is)
+    // is out of service as well: its health check fails while the others' pass, and 3 s later
+    // no start through the balancer goes there. The cut-off node above fails both conditions;
+    // this one only the second.
+    void nodoDesincronizadoFueraDeServicio()
+    {
+        QSqlDatabase tres = conectar(puertoNodo(3), "dbadmin", TestDb::claveAdmin, false);
+        auto desincronizar = [&](bool si) {
+            return QSqlQuery(tres).exec(QString("SET GLOBAL wsrep_desync=%1").arg(si ? "ON" : "OFF"));
+        };
+        auto volver = qScopeGuard([&] { desincronizar(false); });
+        QVERIFY(desincronizar(true));
+        QSqlQuery q(tres);
+        QVERIFY(q.exec("SHOW STATUS WHERE Variable_name IN ('wsrep_ready', 'wsrep_local_state')"));
+        QMap<QString, QString> estado;
+        while (q.next())
+            estado.insert(q.value(0).toString(), q.value(1).toString());
+        QCOMPARE(estado.value("wsrep_ready"), QString("ON"));
+        QCOMPARE(estado.value("wsrep_local_state"), QString("2"));
+        auto chequeo = [](int n) {
+            return QProcess::execute(dirCluster() + "/galera-check.sh",
+                                     {"-", "-", "127.0.0.1", QString::number(puertoNodo(n))});
+        };
+        QCOMPARE(chequeo(3), 1);
+        QCOMPARE(chequeo(1), 0);
+        QCOMPARE(chequeo(2), 0);
+        QTest::qWait(3000);
+        QStringList abiertas;
+        for (int i = 0; i < 9; ++i) {
+            const int p = arranque(&abiertas);
+            QVERIFY2(p == puertoNodo(1) || p == puertoNodo(2), qPrintable(QString::number(p)));
+        }
+        for (const QString &n : std::as_const(abiertas))
+            QSqlDatabase::removeDatabase(n);
+        volver.dismiss();
+        QVERIFY(desincronizar(false));
+        QTRY_COMPARE_WITH_TIMEOUT(chequeo(3), 0, 30000);
+    }
+
     // Node 3 is cut off from the others. 5 s later no start through the balancer goes there: a
     // run of starts, on sessions left open (leastconn spreads them over every node in service),
     // all succeed on nodes 1 and 2. Once the cut ends, node 3 rejoins and serves again.

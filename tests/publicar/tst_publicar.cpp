@@ -87,19 +87,19 @@ class TstPublicar : public QObject
         f.write(b);
     }
 
-    QProcess *proceso(const QStringList &args)
+    QProcess *proceso(const QStringList &args, const char *programa = KOLVASTER_PUBLICAR)
     {
         auto *p = new QProcess(this);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", dir.path()); // no option file of the real home is read
         p->setProcessEnvironment(env);
-        p->start(KOLVASTER_PUBLICAR, args);
+        p->start(programa, args);
         return p;
     }
 
-    Corrida correr(const QStringList &args)
+    Corrida correr(const QStringList &args, const char *programa = KOLVASTER_PUBLICAR)
     {
-        QProcess *p = proceso(args);
+        QProcess *p = proceso(args, programa);
         Corrida r;
         if (p->waitForFinished(120000) && p->exitStatus() == QProcess::NormalExit)
             r.estado = p->exitCode();
@@ -196,6 +196,92 @@ private slots:
                      + TestDb::sentencias(otroNombre.raiz(), TestDb::cuenta("ana")),
                  QStringList());
         TestDb::registrar(TestDb::admin(), false);
+    }
+
+    // The command line wins over the option files, as with the stock client: a file that turns
+    // the certificate's check or TLS itself off while an authority is in force is refused in one
+    // line naming it, and a file's ssl-ca does not replace --ssl-ca. Built with an authority, the
+    // tool requires TLS with it unless told another.
+    void cifradoYArchivosDeOpciones()
+    {
+        TestDb::ServidorExtra tls(1, {"--tls"});
+        TestDb::ServidorExtra otroNombre(3, {"--tls=" + tls.dir + "/tls", "--tls-name=otro.org"});
+        QVERIFY(tls.listo && otroNombre.listo);
+        const QString ca = tls.dir + "/tls/ca.pem";
+        const int claro = qEnvironmentVariableIntValue("MYSQL_TCP_PORT");
+        auto conexion = [&](int puerto, const QStringList &mas) {
+            return QStringList{"verificar", "--sistema", TestDb::base(), "--claves", pub,
+                               "--host=127.0.0.1", "--port=" + QString::number(puerto),
+                               "--user=" + TestDb::cuenta("ana"),
+                               "--password=" + TestDb::clave("ana")}
+                   + mas;
+        };
+        auto rechazo = [](const Corrida &r, const QByteArray &comienzo) {
+            return r.estado != 0 && r.error.startsWith("kolvaster-publicar: " + comienzo)
+                   && r.error.count('\n') == 1;
+        };
+        TestDb::registrar(TestDb::admin(), true);
+        TestDb::registrar(otroNombre.raiz(), true);
+
+        escribir(ruta("apaga.cnf"), "[client]\nssl_verify_server_cert = 0\n");
+        Corrida r = correr(conexion(otroNombre.puerto, {"--defaults-extra-file=" + ruta("apaga.cnf"),
+                                                        "--ssl-ca", ca}));
+        QCOMPARE(r.error, "kolvaster-publicar: el archivo de opciones apaga una comprobacion de "
+                          "TLS, que con una autoridad no se admite: "
+                              + ruta("apaga.cnf").toUtf8() + ": ssl_verify_server_cert = 0\n");
+        QVERIFY(r.estado != 0);
+        // ~/.my.cnf, with the authority in a file of its own.
+        escribir(ruta(".my.cnf"), "[kolvaster-publicar]\nssl-enforce=0\n");
+        escribir(ruta("ca.cnf"), ("[client]\nssl-ca=" + ca + "\n").toUtf8());
+        r = correr(conexion(claro, {"--defaults-extra-file=" + ruta("ca.cnf")}));
+        QVERIFY2(rechazo(r, "el archivo de opciones apaga") && r.error.contains(".my.cnf: ssl-enforce=0"),
+                 r.error.constData());
+        QFile::remove(ruta(".my.cnf"));
+        // A file's authority does not replace the command line's.
+        escribir(ruta("otra.cnf"), "[client]\nssl-ca=/no/existe/ca.pem\n");
+        QCOMPARE(correr(conexion(tls.puerto, {"--defaults-extra-file=" + ruta("otra.cnf"),
+                                              "--ssl-ca", ca}))
+                     .estado,
+                 0);
+
+        // Built with the authority: TLS with it, and the name checked, without --ssl-ca.
+        QCOMPARE(correr(conexion(tls.puerto, {}), KOLVASTER_PUBLICAR_TLS).estado, 0);
+        for (const int puerto : {claro, otroNombre.puerto}) {
+            r = correr(conexion(puerto, {}), KOLVASTER_PUBLICAR_TLS);
+            QVERIFY2(rechazo(r, "no se puede conectar con el servidor: TLS/SSL error: "),
+                     r.error.constData());
+            r = correr(conexion(puerto, {"--defaults-extra-file=" + ruta("apaga.cnf")}),
+                       KOLVASTER_PUBLICAR_TLS);
+            QVERIFY2(rechazo(r, "el archivo de opciones apaga"), r.error.constData());
+        }
+        QCOMPARE(TestDb::sentencias(TestDb::admin(), TestDb::cuenta("ana"))
+                     + TestDb::sentencias(otroNombre.raiz(), TestDb::cuenta("ana")),
+                 QStringList());
+        TestDb::registrar(otroNombre.raiz(), false);
+        TestDb::registrar(TestDb::admin(), false);
+    }
+
+    // A server in clear that asks for the clear-text authentication plugin gets no password
+    // from the tool, not even when an option file points at the client library's plugins.
+    void servidorQuePideLaClaveEnClaro()
+    {
+        TestDb::ServidorFalso falso(5, "claro");
+        QVERIFY(falso.listo);
+        QProcess carpeta;
+        carpeta.start("mariadb_config", {"--plugindir"});
+        QVERIFY(carpeta.waitForFinished());
+        escribir(ruta("complementos.cnf"),
+                 "[client]\nplugin-dir=" + carpeta.readAllStandardOutput().trimmed() + "\n");
+        for (const QString &archivos :
+             {QString("--no-defaults"), "--defaults-file=" + ruta("complementos.cnf")}) {
+            const Corrida r = correr(
+                {"verificar", "--sistema", TestDb::base(), "--claves", pub, archivos,
+                 "--host=127.0.0.1", "--port=" + QString::number(falso.puerto),
+                 "--user=" + TestDb::cuenta("ana"), "--password=clave_secreta"});
+            QVERIFY(r.estado != 0);
+        }
+        QCOMPARE(falso.recibido().count(TestDb::cuenta("ana").toUtf8()), 2);
+        QVERIFY(!falso.recibido().contains("clave_secreta"));
     }
 
     // The key pair: secret 0600, the public line printed and in ARCHIVO.pub; never overwritten.

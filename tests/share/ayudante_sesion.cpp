@@ -8,7 +8,8 @@
 //
 //   ayudante_sesion conectar SISTEMA|-        connects with the record (KolvasterClient::
 //                                             conectar) and prints "CONECTADA <TLS cipher>"
-//                                             or "FALLO <error>"
+//                                             or "FALLO <error>" (with " REABIERTA" when the
+//                                             default connection could then be opened again)
 //
 //   ayudante_sesion                           as a program of the suite started by a launcher:
 //                                             reads the default system's USER and HOST and
@@ -48,7 +49,12 @@ QByteArray conectar(KolvasterClient &cliente)
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"));
     QString error;
     QSqlQuery q;
-    if (!cliente.conectar(db, &error) || !q.exec("SHOW SESSION STATUS LIKE 'Ssl_cipher'"))
+    if (!cliente.conectar(db, &error)) {
+        // A program that went on regardless: the refused session must not come back.
+        const bool reabierta = QSqlDatabase::database().isOpen();
+        return "FALLO " + error.toUtf8() + (reabierta ? " REABIERTA" : "");
+    }
+    if (!q.exec("SHOW SESSION STATUS LIKE 'Ssl_cipher'"))
         return "FALLO " + error.toUtf8();
     return "CONECTADA " + (q.next() ? q.value(1).toByteArray() : QByteArray());
 }

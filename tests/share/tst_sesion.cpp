@@ -465,20 +465,29 @@ private slots:
 
     // Another authority's certificate, and a server in clear: a failed connection with the two
     // boxes, no login recorded, no report; in clear, no statement of the launcher's.
+    // A certificate of the authority for another host is refused too, right after the login
+    // and before any statement of the launcher's.
     void sesionRechazada_data()
     {
         QTest::addColumn<int>("k");
         QTest::newRow("certificado de otra autoridad") << 2;
         QTest::newRow("servidor en claro") << 0;
+        QTest::newRow("certificado de la autoridad para otro nombre") << 3;
     }
 
     void sesionRechazada()
     {
         QFETCH(int, k);
         TestDb::crearUsuario(TestDb::cuenta("ana"), "Ana");
-        std::optional<TestDb::ServidorExtra> otro; // k 0: the tests' own server, in clear
+        // k 3 signs with the authority of the server at k 1, the launcher's.
+        std::optional<TestDb::ServidorExtra> autoridad, otro; // k 0: the tests' own, in clear
+        if (k == 3)
+            autoridad.emplace(1, QStringList{"--tls"});
         if (k)
-            otro.emplace(k, QStringList{"--tls"});
+            otro.emplace(k, k == 3 ? QStringList{"--tls=" + autoridad->dir + "/tls",
+                                                 "--tls-name=otro.example"}
+                                   : QStringList{"--tls"});
+        QVERIFY(!otro || otro->listo);
         QSqlDatabase db = k ? otro->raiz() : TestDb::admin();
         TestDb::registrar(db, true);
         Notificador::reiniciar();
@@ -494,10 +503,126 @@ private slots:
         QCOMPARE(Notificador::pedidos().size(), 0);
         const QStringList log = TestDb::sentencias(db, TestDb::cuenta("ana"));
         TestDb::registrar(db, false);
-        if (k)
+        if (k == 2)
             QCOMPARE(log, QStringList()); // refused in the handshake, before the login
         else
             soloPreparacionDelDriver(log);
+    }
+
+    // A server in clear that answers the login by asking for the clear-text authentication
+    // plugin gets no password from the launcher (built with an authority or without) nor from
+    // the reader library, with or without TLS asked for; the stock client, for comparison, sends
+    // it. A refused session of the library leaves nothing that QSqlDatabase::database() could
+    // open again.
+    void servidorQuePideLaClaveEnClaro()
+    {
+        TestDb::ServidorFalso falso(5, "claro");
+        QVERIFY(falso.listo);
+        // Without the setting this process's own connections have left in its environment.
+        QProcess control;
+        QProcessEnvironment sinGuarda = QProcessEnvironment::systemEnvironment();
+        sinGuarda.remove("MARIADB_PLUGIN_DIR");
+        control.setProcessEnvironment(sinGuarda);
+        control.start("mariadb", {"--no-defaults", "--protocol=tcp", "-h127.0.0.1",
+                                  "-P" + QString::number(falso.puerto), "-ucontrol",
+                                  "-pclave_del_control", "-e", "SELECT 1"});
+        QVERIFY(control.waitForFinished(30000));
+        QVERIFY(falso.recibido().contains("clave_del_control"));
+
+        const QString secreto = "clave_secreta_ana";
+        for (const char *escenario : {"/tests/app/kolvaster_escenario_tls",
+                                      "/tests/app/kolvaster_escenario"}) {
+            std::unique_ptr<QProcess> s(
+                correrContra(falso.puerto, escenario, {"dos-fallos", "ana", secreto}));
+            QVERIFY(s->waitForFinished(60000) && s->exitCode() == 0);
+            const QByteArray cajas = s->readAll();
+            QVERIFY2(cajas.startsWith("CAJA Error en conexion!|")
+                         && cajas.count("\nCAJA Error de conexion!|") == 1,
+                     cajas.constData());
+        }
+        for (const QString &opciones :
+             {QStringLiteral("CLIENT_COMPRESS"),
+              "CLIENT_COMPRESS;SSL_CA=" + qEnvironmentVariable("KOLVASTER_TEST_BINDIR")
+                  + "/testdb-1/tls/ca.pem"}) {
+            QObject dueno;
+            QCOMPARE(RegistroSesion::publicar({{clave("HOST"), "127.0.0.1"},
+                                               {clave("USER"), TestDb::cuenta("ana")},
+                                               {clave("PASS"), secreto},
+                                               {clave("OPTIONS"), opciones}},
+                                              &dueno),
+                     QString());
+            std::unique_ptr<QProcess> r(
+                correrContra(falso.puerto, "/tests/share/ayudante_sesion", {"conectar", TestDb::base()}));
+            QVERIFY(r->waitForFinished(60000));
+            const QByteArray salida = r->readAll();
+            QVERIFY2(salida.startsWith("FALLO ") && !salida.contains("REABIERTA"),
+                     salida.constData());
+        }
+        const QByteArray recibido = falso.recibido();
+        // Every login reached it (two launchers, two attempts each; the library twice).
+        QVERIFY(recibido.count(TestDb::cuenta("ana").toUtf8()) >= 4 + 2);
+        QVERIFY(!recibido.contains(secreto.toUtf8()));
+    }
+
+    // The reader library against a server whose certificate the authority gave to another
+    // host: refused, and nothing left to open again; the server that names 127.0.0.1 is taken.
+    void libreriaYNombreDelServidor()
+    {
+        TestDb::ServidorExtra autoridad(1, {"--tls"});
+        TestDb::ServidorExtra otroNombre(3, {"--tls=" + autoridad.dir + "/tls",
+                                             "--tls-name=otro.example"});
+        QVERIFY(autoridad.listo && otroNombre.listo);
+        QObject dueno;
+        QCOMPARE(RegistroSesion::publicar(
+                     {{clave("HOST"), "127.0.0.1"},
+                      {clave("USER"), "dbadmin"},
+                      {clave("PASS"), TestDb::claveAdmin},
+                      {clave("OPTIONS"), "CLIENT_COMPRESS;SSL_CA=" + autoridad.dir + "/tls/ca.pem"}},
+                     &dueno),
+                 QString());
+        TestDb::registrar(otroNombre.raiz(), true);
+        std::unique_ptr<QProcess> r(correrContra(otroNombre.puerto, "/tests/share/ayudante_sesion",
+                                                 {"conectar", TestDb::base()}));
+        QVERIFY(r->waitForFinished(60000));
+        QCOMPARE(r->readAll().trimmed(),
+                 "FALLO El certificado del servidor no corresponde a 127.0.0.1; la conexion fue "
+                 "cerrada sin usarla.");
+        soloPreparacionDelDriver(TestDb::sentencias(otroNombre.raiz(), "dbadmin"));
+        TestDb::registrar(otroNombre.raiz(), false);
+
+        std::unique_ptr<QProcess> s(correrContra(autoridad.puerto, "/tests/share/ayudante_sesion",
+                                                 {"conectar", TestDb::base()}));
+        QVERIFY(s->waitForFinished(60000));
+        QVERIFY(s->readAll().startsWith("CONECTADA TLS_"));
+    }
+
+    // A kept server resumed with certificates that expire within a week gets new ones; valid
+    // ones are kept.
+    void certificadosRenovadosAlReanudar()
+    {
+        TestDb::ServidorExtra tls(1, {"--tls"});
+        QVERIFY(tls.listo);
+        const QString t = tls.dir + "/tls";
+        auto correr = [](const QString &orden) { return ejecutar("sh", {"-c", orden}); };
+        const QString reanudar = QString(KOLVASTER_TESTDB_SH) + " resume " + tls.dir + " "
+                                 + QString::number(tls.puerto) + " --tls >/dev/null";
+        const QString parar = QString(KOLVASTER_TESTDB_SH) + " stop " + tls.dir + " --keep";
+        QVERIFY(correr(parar));
+        const QByteArray vigente = contenido(t + "/server-cert.pem");
+        QVERIFY(correr(reanudar) && correr(parar));
+        QCOMPARE(contenido(t + "/server-cert.pem"), vigente);
+        // Signed again by the authority, for 3 days only.
+        QVERIFY(correr("cd " + t + " && openssl x509 -x509toreq -in server-cert.pem -signkey "
+                       "server-key.pem -out corta.csr 2>/dev/null && openssl x509 -req -in "
+                       "corta.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 3 -copy_extensions "
+                       "copy -out server-cert.pem 2>/dev/null"));
+        QVERIFY(!correr("openssl x509 -checkend 604800 -noout -in " + t + "/server-cert.pem"));
+        QVERIFY(correr(reanudar));
+        QVERIFY(correr("openssl x509 -checkend 604800 -noout -in " + t + "/server-cert.pem"));
+        QVERIFY(correr("openssl verify -CAfile " + t + "/ca.pem " + t + "/server-cert.pem"));
+        QVERIFY(correr("mariadb --no-defaults --protocol=tcp -h127.0.0.1 -P"
+                       + QString::number(tls.puerto) + " -udbadmin -p" + TestDb::claveAdmin
+                       + " --ssl-ca=" + t + "/ca.pem --ssl-verify-server-cert -e 'SELECT 1'"));
     }
 
     void administradorYPermisos()

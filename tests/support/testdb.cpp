@@ -4,6 +4,7 @@
 #include "catalogue/compresion.h"
 
 #include <QCryptographicHash>
+#include <QFile>
 
 #include <QProcess>
 #include <QSqlError>
@@ -292,6 +293,28 @@ QSqlDatabase ServidorExtra::raiz() const
     if (!db.open())
         qFatal("cannot open %s: %s", qPrintable(dir), qPrintable(db.lastError().text()));
     return db;
+}
+
+ServidorFalso::ServidorFalso(int k, const QString &modo)
+    : registro(qEnvironmentVariable("KOLVASTER_TEST_BINDIR") + QString("/falso-%1.bin").arg(k)),
+      puerto(qEnvironmentVariableIntValue("MYSQL_TCP_PORT") + k), proceso(new QProcess)
+{
+    QFile::remove(registro);
+    proceso->start("python3", {KOLVASTER_SERVIDOR_FALSO, modo, QString::number(puerto), registro});
+    listo = proceso->waitForReadyRead(10000) && proceso->readLine().startsWith("LISTO");
+}
+
+ServidorFalso::~ServidorFalso()
+{
+    proceso->kill();
+    proceso->waitForFinished();
+    delete proceso;
+}
+
+QByteArray ServidorFalso::recibido() const
+{
+    QFile f(registro);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace TestDb

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -72,6 +73,19 @@ struct ServidorExtra {
     QString dir;
     int puerto;
     bool listo;
+};
+
+// A fake server (tests/support/servidor_falso.py) on the tests' port + k, stopped with the
+// object. "claro": no TLS, and every login answered by a switch to the clear-text
+// authentication plugin, keeping all a client sends; "mudo": every login accepted, then silence.
+struct ServidorFalso {
+    ServidorFalso(int k, const QString &modo);
+    ~ServidorFalso();
+    QByteArray recibido() const; // every byte the clients sent ("claro")
+    QString registro;
+    int puerto;
+    bool listo;
+    QProcess *proceso;
 };
 
 } // namespace TestDb

@@ -57,6 +57,11 @@ void adoptar()
         qputenv("TMPDIR", ruta);
 }
 
+bool esPropio(const QString &ruta)
+{
+    return esSeguro(QFile::encodeName(ruta));
+}
+
 #else
 
 QString directorio()
@@ -70,6 +75,11 @@ bool preparar()
 }
 
 void adoptar() {}
+
+bool esPropio(const QString &ruta)
+{
+    return QFileInfo(ruta).isDir();
+}
 
 #endif
 

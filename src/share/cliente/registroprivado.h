@@ -28,4 +28,7 @@ bool preparar();
 // everything as it is otherwise (no launcher has run, or the directory is not trustworthy).
 void adoptar();
 
+// Whether `ruta` is a directory (not a link to one) of this user's that no one else can enter.
+bool esPropio(const QString &ruta);
+
 } // namespace RegistroPrivado
