@@ -86,7 +86,7 @@ LecturaArchivos leerArchivos(const QStringList &archivos)
                 leer(l.mid(9).trimmed(), nivel + 1);
             } else if (l.startsWith(QLatin1String("!includedir "))) {
                 const QDir d(l.mid(12).trimmed());
-                for (const QString &n : d.entryList({"*.cnf", "*.ini"}, QDir::Files, QDir::Name))
+                for (const QString &n : d.entryList({"*.cnf"}, QDir::Files, QDir::Name))
                     leer(d.filePath(n), nivel + 1);
             } else if (l.startsWith(QLatin1Char('['))) {
                 enGrupo = grupos.contains(l.mid(1, l.indexOf(QLatin1Char(']')) - 1).trimmed());

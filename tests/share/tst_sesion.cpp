@@ -3,6 +3,7 @@
 #include "app/kolvaster.h"
 #include "base/mensajes.h"
 #include "base/salida.h"
+#include "db/kolvasterdbconn.h"
 #include "sesion.h"
 #include "share/registrosesion.h"
 #include "registroprivado.h"
@@ -507,6 +508,26 @@ private slots:
             QCOMPARE(log, QStringList()); // refused in the handshake, before the login
         else
             soloPreparacionDelDriver(log);
+    }
+
+    // The launcher's refused session (asked for TLS, answered in clear) leaves nothing that
+    // QSqlDatabase::database() could open unchecked, and the next attempt registers the
+    // connection anew and works.
+    void sesionRechazadaNoSeReabre()
+    {
+        QSqlDatabase db;
+        KolvasterDBConn conexion(&db);
+        QVERIFY(!conexion.conectar(TestDb::base(), "127.0.0.1", TestDb::cuenta("ana"),
+                                   TestDb::clave("ana"),
+                                   "CLIENT_COMPRESS;SSL_CA=/etc/ssl/certs/ca-certificates.crt"));
+        QVERIFY(db.password().isEmpty());
+        QVERIFY(!QSqlDatabase::database().isOpen());
+        QVERIFY(!db.open());
+        QVERIFY(conexion.conectar(TestDb::base(), "127.0.0.1", TestDb::cuenta("ana"),
+                                  TestDb::clave("ana"), "CLIENT_COMPRESS"));
+        QSqlQuery q(QSqlDatabase::database());
+        QVERIFY(q.exec("SELECT CURRENT_USER()") && q.next());
+        QCOMPARE(q.value(0).toString(), TestDb::cuenta("ana") + "@%");
     }
 
     // A server in clear that answers the login by asking for the clear-text authentication
