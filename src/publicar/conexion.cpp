@@ -112,12 +112,12 @@ LecturaArchivos leerArchivos(const QStringList &archivos)
     return r;
 }
 
-// A value for an option file, read back by the library exactly: quoted, with its backslashes
-// and quotes escaped.
+// A value for an option file, read back by the library exactly: quoted, with its backslashes,
+// quotes and line breaks escaped (a path cannot add a line of its own to the file).
 QByteArray valorDeArchivo(const QString &v)
 {
     QByteArray b = QFile::encodeName(v);
-    b.replace('\\', "\\\\").replace('"', "\\\"");
+    b.replace('\\', "\\\\").replace('"', "\\\"").replace('\n', "\\n").replace('\r', "\\r");
     return '"' + b + '"';
 }
 
@@ -229,8 +229,14 @@ MYSQL *Conexion::conectar(QString *error) const
                          .arg(QDir::tempPath());
             return nullptr;
         }
-        for (const QString &l : leidos)
+        for (const QString &l : leidos) {
+            // One line per file: a name with a line break would write lines of its own.
+            if (l.contains(QLatin1Char('\n')) || l.contains(QLatin1Char('\r'))) {
+                *error = QStringLiteral("nombre de archivo de opciones no valido: %1").arg(l);
+                return nullptr;
+            }
             combinado.write("!include " + QFile::encodeName(l) + '\n');
+        }
         combinado.write("[kolvaster-publicar]\nplugin-dir=" + valorDeArchivo(Complementos::carpeta())
                         + '\n');
         if (!ca.isEmpty())
