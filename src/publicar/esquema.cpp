@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mysqld_error.h>
 #include <thread>
 #include <unistd.h>
 
@@ -47,7 +48,7 @@ const Columna columnas[] = {
     {"app", "nombre", "VARCHAR(80) NOT NULL"},
     {"app", "titulo", "VARCHAR(120) NOT NULL DEFAULT ''"},
     {"app", "windowsbinary", "LONGBLOB NULL"},
-    // Computed by the server for every row as the table is copied.
+    // Added by agregarDigesto(), not as the other columns.
     {"app", "windowsbinary_md5", "CHAR(32) CHARACTER SET ascii NULL DEFAULT (MD5(windowsbinary))"},
     {"app", "descri", "TEXT NULL"},
     {"app", "apprisklevel_id", "BIGINT NULL"},
@@ -86,10 +87,18 @@ const Columna columnas[] = {
     {"appcomprimido", "md5", "CHAR(32) CHARACTER SET ascii NOT NULL"},
     {"appcomprimido", "largo", "BIGINT NOT NULL"},
     {"appcomprimido", "datos", "LONGBLOB NOT NULL"},
+    // Sizes the tool writes with each row; rows stored before them get them measured once.
+    {"appcomprimido", "bytes", "BIGINT NULL",
+     "UPDATE appcomprimido SET bytes = LENGTH(datos) WHERE bytes IS NULL"},
     {"appparche", "app_id", "BIGINT NOT NULL"},
     {"appparche", "desde_md5", "CHAR(32) CHARACTER SET ascii NOT NULL"},
     {"appparche", "hasta_md5", "CHAR(32) CHARACTER SET ascii NOT NULL"},
     {"appparche", "datos", "LONGBLOB NOT NULL"},
+    {"appparche", "bytes", "BIGINT NULL", "UPDATE appparche SET bytes = LENGTH(datos) WHERE bytes IS NULL"},
+    // The size of the version a patch leads to is known where that is the compressed copy's.
+    {"appparche", "largo", "BIGINT NULL",
+     "UPDATE appparche p JOIN appcomprimido c ON c.app_id = p.app_id AND c.md5 = p.hasta_md5 "
+     "SET p.largo = c.largo WHERE p.largo IS NULL"},
 };
 
 enum class TipoClave { Primaria, Unica, Indice };
@@ -139,6 +148,12 @@ const Disparador disparadores[] = {
 const char digestosMalos[] = "SELECT app_id, nombre FROM app "
                              "WHERE NOT (CAST(windowsbinary_md5 AS BINARY) <=> "
                              "CAST(MD5(windowsbinary) AS BINARY)) ORDER BY app_id";
+const char digestoMalo[] = "SELECT app_id, nombre FROM app WHERE app_id = %1 AND "
+                           "NOT (CAST(windowsbinary_md5 AS BINARY) <=> "
+                           "CAST(MD5(windowsbinary) AS BINARY))";
+
+// The digest column while it is being filled, under a name no launcher asks for.
+const char columnaDigesto[] = "windowsbinary_md5", digestoProvisional[] = "kolvaster_md5_nuevo";
 
 // --- Output ----------------------------------------------------------------------------------
 
@@ -279,6 +294,22 @@ QString sqlClave(const Clave &k)
     return QStringLiteral("KEY %1 (%2)").arg(QLatin1String(k.nombre), sqlColumnas(k));
 }
 
+QString definicionDigesto()
+{
+    for (const Columna &c : columnas)
+        if (QLatin1String(c.nombre) == QLatin1String(columnaDigesto))
+            return QLatin1String(c.definicion);
+    return QString();
+}
+
+QString sqlDisparador(const Disparador &d, const QString &columna)
+{
+    return QStringLiteral("CREATE OR REPLACE TRIGGER %1 %2 %3 ON %4 FOR EACH ROW %5")
+        .arg(QLatin1String(d.nombre), QLatin1String(d.momento), QLatin1String(d.evento),
+             QLatin1String(d.tabla),
+             QString::fromLatin1(d.cuerpo).replace(QLatin1String(columnaDigesto), columna));
+}
+
 // One table's changes: a statement that creates or alters it, the triggers, the fillings.
 struct Paso {
     QString tabla;
@@ -286,6 +317,7 @@ struct Paso {
     QStringList sentencias;  // in order
     QStringList privilegios; // the account's privileges they need on the table
     bool triggers = false;   // creates triggers (binary logging may then need SUPER)
+    bool digesto = false;    // the stored digest is added (agregarDigesto), after the statements
     QList<const Clave *> clavesNuevas; // unique and primary keys duplicates could block
 };
 
@@ -316,10 +348,16 @@ QList<Paso> planificar(const Estado &e)
                 partes << nombre + QLatin1Char(' ') + def;
             } else if (!e.tieneColumna(tabla, nombre)) {
                 p.faltas << qMakePair(true, QStringLiteral("la columna %1.%2").arg(tabla, nombre));
-                partes << QStringLiteral("ADD COLUMN %1 %2%3")
-                              .arg(nombre, def,
-                                   anterior.isEmpty() ? QStringLiteral(" FIRST")
-                                                      : QStringLiteral(" AFTER ") + anterior);
+                if (tabla == QLatin1String("app") && nombre == QLatin1String(columnaDigesto)) {
+                    p.digesto = p.triggers = true;
+                    p.privilegios << QStringLiteral("ALTER") << QStringLiteral("TRIGGER")
+                                  << QStringLiteral("UPDATE");
+                } else {
+                    partes << QStringLiteral("ADD COLUMN %1 %2%3")
+                                  .arg(nombre, def,
+                                       anterior.isEmpty() ? QStringLiteral(" FIRST")
+                                                          : QStringLiteral(" AFTER ") + anterior);
+                }
                 if (c.relleno)
                     rellenos << QLatin1String(c.relleno);
             }
@@ -357,7 +395,8 @@ QList<Paso> planificar(const Estado &e)
             if (k.tipo == TipoClave::Unica)
                 for (auto i = indices.cbegin(); i != indices.cend(); ++i)
                     if (!i->unico && i->columnas == cols)
-                        partes << QStringLiteral("DROP KEY `%1`").arg(i.key());
+                        partes << QStringLiteral("DROP KEY `%1`")
+                                      .arg(QString(i.key()).replace(QLatin1Char('`'), QStringLiteral("``")));
             partes << QStringLiteral("ADD ") + sqlClave(k);
             if (k.tipo != TipoClave::Indice)
                 p.clavesNuevas << &k;
@@ -386,9 +425,9 @@ QList<Paso> planificar(const Estado &e)
                              ? qMakePair(false, QStringLiteral("el disparador %1 de %2 no es el "
                                                                "esperado").arg(nombre, tabla))
                              : qMakePair(true, QStringLiteral("el disparador %1 de %2").arg(nombre, tabla)));
-            p.sentencias << QStringLiteral("CREATE OR REPLACE TRIGGER %1 %2 %3 ON %4 FOR EACH ROW %5")
-                                .arg(nombre, QLatin1String(d.momento), QLatin1String(d.evento),
-                                     tabla, QLatin1String(d.cuerpo));
+            if (p.digesto)
+                continue; // made with the column
+            p.sentencias << sqlDisparador(d, QLatin1String(columnaDigesto));
             if (!p.privilegios.contains(QStringLiteral("TRIGGER")))
                 p.privilegios << QStringLiteral("TRIGGER");
             p.triggers = true;
@@ -397,7 +436,7 @@ QList<Paso> planificar(const Estado &e)
             p.sentencias << rellenos;
             p.privilegios << QStringLiteral("UPDATE");
         }
-        if (!p.sentencias.isEmpty())
+        if (!p.sentencias.isEmpty() || p.digesto)
             pasos << p;
     }
     return pasos;
@@ -475,17 +514,10 @@ std::optional<QStringList> privilegiosQueFaltan(MYSQL *m, const QList<Paso> &pas
               : std::nullopt;
     if (!registro)
         return std::nullopt;
-    QSet<QString> generales, global;
+    QSet<QString> generales; // global or on the whole database
     QHash<QString, QSet<QString>> porTabla;
     for (const QStringList &f : *filas)
         (f[0].isEmpty() ? generales : porTabla[f[0]]).insert(f[1]);
-    const std::optional<Filas> globales = consultar(
-        m, "SELECT PRIVILEGE_TYPE FROM information_schema.USER_PRIVILEGES WHERE GRANTEE IN " + quien,
-        error);
-    if (!globales)
-        return std::nullopt;
-    for (const QStringList &f : *globales)
-        global.insert(f[0]);
 
     QStringList faltan;
     bool triggers = false;
@@ -497,7 +529,7 @@ std::optional<QStringList> privilegiosQueFaltan(MYSQL *m, const QList<Paso> &pas
     }
     const QStringList &r = registro->first();
     if (triggers && r[0] == QLatin1String("1") && r[1] != QLatin1String("1")
-        && !global.contains(QStringLiteral("SUPER")))
+        && !generales.contains(QStringLiteral("SUPER")))
         faltan << QStringLiteral("SUPER (el servidor escribe un registro binario: crear disparadores "
                                  "lo necesita, o log_bin_trust_function_creators=1)");
     faltan.removeDuplicates();
@@ -581,6 +613,93 @@ bool ejecutar(MYSQL *m, MYSQL *vigia, const QString &sql, const QString &etiquet
     if (MYSQL_RES *r = mysql_store_result(m))
         mysql_free_result(r);
     return true;
+}
+
+// The stored digest added to a table full of programs with launchers at work: they must never
+// see it empty (they would fetch every program again) nor may a write leave it stale. It is
+// first added in place (no copy of the table) under a name no launcher asks for, kept by the
+// triggers, filled row by row (the trigger computing it), then renamed into place with its
+// default, and at once given its own triggers: a write in that instant fails, none is lost.
+// Where the server cannot add a column in place (a compressed row format), the table is copied
+// with the column computed, as by hand; the final check then mends what was written between
+// the copy and the triggers.
+bool agregarDigesto(MYSQL *m, bool terminal, QString *error)
+{
+    const QString provisional = QLatin1String(digestoProvisional);
+    const QString tipo = QStringLiteral("CHAR(32) CHARACTER SET ascii NULL");
+    auto sql = [&](const QString &s) {
+        return ejecutar(m, nullptr, s, QString(), false, error);
+    };
+    if (!sql(QStringLiteral("ALTER TABLE app ADD COLUMN IF NOT EXISTS %1 %2 AFTER windowsbinary, "
+                            "ALGORITHM=INSTANT")
+                 .arg(provisional, tipo))) {
+        const unsigned codigo = mysql_errno(m);
+        if (codigo != ER_ALTER_OPERATION_NOT_SUPPORTED
+            && codigo != ER_ALTER_OPERATION_NOT_SUPPORTED_REASON)
+            return false;
+        std::optional<Avance> avance;
+        if (terminal)
+            avance.emplace(nullptr, mysql_thread_id(m), QStringLiteral("app: copia con digestos"));
+        if (!sql(QStringLiteral("ALTER TABLE app ADD COLUMN %1 %2 AFTER windowsbinary")
+                     .arg(QLatin1String(columnaDigesto), definicionDigesto())))
+            return false;
+        avance.reset();
+        for (const Disparador &d : disparadores)
+            if (!sql(sqlDisparador(d, QLatin1String(columnaDigesto))))
+                return false;
+        return true;
+    }
+    for (const Disparador &d : disparadores)
+        if (!sql(sqlDisparador(d, provisional)))
+            return false;
+    // Each row's update is one small event for a binary log or a cluster, not the program's
+    // bytes twice (ignored where the account may not choose).
+    mysql_query(m, "SET SESSION binlog_row_image='MINIMAL'");
+    const std::optional<Filas> ids = consultar(m, "SELECT app_id FROM app ORDER BY app_id", error);
+    if (!ids)
+        return false;
+    QElapsedTimer reloj;
+    reloj.start();
+    for (qsizetype i = 0; i < ids->size(); ++i) {
+        if (!sql(QStringLiteral("UPDATE app SET %1 = NULL WHERE app_id = %2")
+                     .arg(provisional)
+                     .arg(ids->at(i)[0].toLongLong())))
+            return false;
+        if (terminal)
+            barra(QStringLiteral("app: digestos"), double(i + 1) / double(ids->size()),
+                  reloj.elapsed() / 1000.0, i + 1 == ids->size());
+    }
+    if (!sql(QStringLiteral("ALTER TABLE app CHANGE COLUMN %1 %2 %3")
+                 .arg(provisional, QLatin1String(columnaDigesto),
+                      definicionDigesto())))
+        return false;
+    for (const Disparador &d : disparadores)
+        if (!sql(sqlDisparador(d, QLatin1String(columnaDigesto))))
+            return false;
+    return true;
+}
+
+// Every stored digest against its program, one row at a time (the bar counts them); the rows
+// that differ.
+std::optional<Filas> comprobarDigestos(MYSQL *m, bool terminal, QString *error)
+{
+    const std::optional<Filas> ids = consultar(m, "SELECT app_id FROM app ORDER BY app_id", error);
+    if (!ids)
+        return std::nullopt;
+    Filas malos;
+    QElapsedTimer reloj;
+    reloj.start();
+    for (qsizetype i = 0; i < ids->size(); ++i) {
+        const std::optional<Filas> f = consultar(
+            m, QString::fromLatin1(digestoMalo).arg(ids->at(i)[0].toLongLong()).toUtf8(), error);
+        if (!f)
+            return std::nullopt;
+        malos << *f;
+        if (terminal)
+            barra(QStringLiteral("app: comprobacion"), double(i + 1) / double(ids->size()),
+                  reloj.elapsed() / 1000.0, i + 1 == ids->size());
+    }
+    return malos;
 }
 
 } // namespace
@@ -701,6 +820,11 @@ int esquema(const QStringList &args)
                                              "quedaron hechos; corrija y vuelva a ejecutar)")
                                   .arg(p.tabla, error));
         }
+        if (p.digesto && !agregarDigesto(m, terminal, &error))
+            return fallar(QStringLiteral("no se pudo agregar el digesto a app: %1 (los pasos "
+                                         "anteriores quedaron hechos; corrija y vuelva a "
+                                         "ejecutar)")
+                              .arg(error));
         for (const auto &[falta, que] : p.faltas)
             decir((falta ? QStringLiteral("agregado: ") : QStringLiteral("corregido: ")) + que);
         decir(QStringLiteral("  %1: %2 s").arg(p.tabla).arg(reloj.elapsed() / 1000.0, 0, 'f', 1));
@@ -709,13 +833,7 @@ int esquema(const QStringList &args)
 
     // At the end, every stored digest against its program: a row written by a statement that
     // ran between the column's copy and its triggers is mended (the trigger computes it).
-    std::optional<Filas> malos;
-    {
-        std::optional<Avance> avance;
-        if (terminal)
-            avance.emplace(cierreVigia.m, mysql_thread_id(m), QStringLiteral("app: digestos"));
-        malos = consultar(m, digestosMalos, &error);
-    }
+    const std::optional<Filas> malos = comprobarDigestos(m, terminal, &error);
     if (!malos)
         return servidor(QStringLiteral("no se pudieron comprobar los digestos"));
     for (const QStringList &f : *malos) {

@@ -344,6 +344,35 @@ private slots:
                  QStringList({"1", "2"}));
     }
 
+    // A database of an earlier sql/schema.sql, whose compressed copies and patches were stored
+    // before their sizes were: the columns are added and measured once; the size of the version
+    // a patch leads to is known only for the current one.
+    void tamanosDeFilasAnteriores()
+    {
+        cargar(antigua, KOLVASTER_SCHEMA);
+        cliente(antigua, R"(
+INSERT INTO app (app_id, nombre, windowsbinary) VALUES (1, 'calc', REPEAT('v3', 1000));
+INSERT INTO appcomprimido (app_id, md5, largo, datos) VALUES (1, MD5(REPEAT('v3', 1000)), 2000, 'copia');
+INSERT INTO appparche (app_id, desde_md5, hasta_md5, datos) VALUES
+  (1, MD5(REPEAT('v2', 1000)), MD5(REPEAT('v3', 1000)), 'parche 2-3'),
+  (1, MD5('v1'), MD5(REPEAT('v2', 1000)), 'parche 1-2');
+ALTER TABLE appcomprimido DROP COLUMN bytes;
+ALTER TABLE appparche DROP COLUMN bytes, DROP COLUMN largo;
+)");
+        Corrida r = esquema();
+        QCOMPARE(r.estado, 1);
+        QCOMPARE(r.salida, QString("falta la columna appcomprimido.bytes\n"
+                                   "falta la columna appparche.bytes\n"
+                                   "falta la columna appparche.largo\n"
+                                   "3 diferencias; kolvaster-publicar esquema --aplicar las corrige\n"));
+        r = esquema({"--aplicar"});
+        QVERIFY2(r.estado == 0, qPrintable(r.salida + r.error));
+        QCOMPARE(esquemaDe(antigua), esquemaDe(fresca));
+        QCOMPARE(filas("SELECT bytes FROM antigua.appcomprimido"), QStringList({"5"}));
+        QCOMPARE(filas("SELECT datos, bytes, largo FROM antigua.appparche ORDER BY datos"),
+                 QStringList({"parche 1-2|10|NULL", "parche 2-3|10|2000"}));
+    }
+
     // An account without the right to create triggers: the one line names it, and nothing of
     // the upgrade is done.
     void sinPrivilegio()
