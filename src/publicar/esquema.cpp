@@ -623,7 +623,7 @@ bool ejecutar(MYSQL *m, MYSQL *vigia, const QString &sql, const QString &etiquet
 // Where the server cannot add a column in place (a compressed row format), the table is copied
 // with the column computed, as by hand; the final check then mends what was written between
 // the copy and the triggers.
-bool agregarDigesto(MYSQL *m, bool terminal, QString *error)
+bool agregarDigesto(MYSQL *m, MYSQL *vigia, bool terminal, QString *error)
 {
     const QString provisional = QLatin1String(digestoProvisional);
     const QString tipo = QStringLiteral("CHAR(32) CHARACTER SET ascii NULL");
@@ -639,7 +639,7 @@ bool agregarDigesto(MYSQL *m, bool terminal, QString *error)
             return false;
         std::optional<Avance> avance;
         if (terminal)
-            avance.emplace(nullptr, mysql_thread_id(m), QStringLiteral("app: copia con digestos"));
+            avance.emplace(vigia, mysql_thread_id(m), QStringLiteral("app: copia con digestos"));
         if (!sql(QStringLiteral("ALTER TABLE app ADD COLUMN %1 %2 AFTER windowsbinary")
                      .arg(QLatin1String(columnaDigesto), definicionDigesto())))
             return false;
@@ -820,7 +820,7 @@ int esquema(const QStringList &args)
                                              "quedaron hechos; corrija y vuelva a ejecutar)")
                                   .arg(p.tabla, error));
         }
-        if (p.digesto && !agregarDigesto(m, terminal, &error))
+        if (p.digesto && !agregarDigesto(m, cierreVigia.m, terminal, &error))
             return fallar(QStringLiteral("no se pudo agregar el digesto a app: %1 (los pasos "
                                          "anteriores quedaron hechos; corrija y vuelva a "
                                          "ejecutar)")
