@@ -782,7 +782,7 @@ int esquema(const QStringList &args)
     // Every privilege the steps need, before the first: nothing is left half done for want of
     // one. The digests' check may have to mend rows, with UPDATE on app.
     QList<Paso> necesarios = pasos;
-    if (estado.tablas.contains(QStringLiteral("app"))) {
+    if (!pasos.isEmpty() && estado.tablas.contains(QStringLiteral("app"))) {
         Paso mendar;
         mendar.tabla = QStringLiteral("app");
         mendar.privilegios << QStringLiteral("SELECT") << QStringLiteral("UPDATE");
@@ -832,7 +832,7 @@ int esquema(const QStringList &args)
     }
 
     // At the end, every stored digest against its program: a row written by a statement that
-    // ran between the column's copy and its triggers is mended (the trigger computes it).
+    // ran between a copy of the table and its triggers (or while they were missing) is mended.
     const std::optional<Filas> malos = comprobarDigestos(m, terminal, &error);
     if (!malos)
         return servidor(QStringLiteral("no se pudieron comprobar los digestos"));
@@ -842,13 +842,14 @@ int esquema(const QStringList &args)
                                 .arg(f[0].toLongLong());
         if (!ejecutar(m, nullptr, sql, QString(), false, &error))
             return servidor(QStringLiteral("no se pudo corregir el digesto de %1").arg(mostrar(f[1])));
+        const std::optional<Filas> sigue = consultar(
+            m, QString::fromLatin1(digestoMalo).arg(f[0].toLongLong()).toUtf8(), &error);
+        if (!sigue || !sigue->isEmpty())
+            return fallar(QStringLiteral("el digesto de %1 sigue sin coincidir con su programa: %2")
+                              .arg(mostrar(f[1]), sigue ? QStringLiteral("vuelva a ejecutar") : error));
         decir(QStringLiteral("corregido: el digesto de %1 (app_id %2)").arg(mostrar(f[1]), f[0]));
         ++cambios;
     }
-    if (!malos->isEmpty() && !consultar(m, digestosMalos, &error).value_or(Filas{QStringList{}}).isEmpty())
-        return fallar(QStringLiteral("hay digestos que no coinciden con su programa despues de "
-                                     "corregirlos: %1")
-                          .arg(error.isEmpty() ? QStringLiteral("vuelva a ejecutar") : error));
     decir(cambios == 0 ? QStringLiteral("la base %1 esta al dia: no se cambio nada").arg(c.sistema)
                        : QStringLiteral("la base %1 esta al dia (%2 cambios)").arg(c.sistema).arg(cambios));
     return AlDia;
