@@ -89,7 +89,7 @@ medir() { # medir FUNCTION: prints the seconds it took
   t0=$(date +%s.%N)
   "$1"
   t1=$(date +%s.%N)
-  echo "$t1 - $t0" | bc
+  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f\n", b - a }'
 }
 
 mediana() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
@@ -112,4 +112,4 @@ done
 m=$(mediana <"$work/mano")
 h=$(mediana <"$work/herramienta")
 printf 'median: by hand %.2f s, kolvaster-publicar esquema --aplicar %.2f s, ratio %.2f\n' \
-  "$m" "$h" "$(echo "$h / $m" | bc -l)"
+  "$m" "$h" "$(awk -v h="$h" -v m="$m" 'BEGIN { print h / m }')"
