@@ -215,6 +215,7 @@ struct Indice {
 struct Estado {
     QSet<QString> tablas;
     QHash<QString, QStringList> columnas;
+    QHash<QString, QHash<QString, QString>> tipos; // table -> column -> DATA_TYPE
     QHash<QString, QHash<QString, Indice>> indices; // table -> index name -> index
     QHash<QString, QHash<QString, QString>> disparadores; // table -> name -> "BEFORE INSERT body"
     bool leer(MYSQL *m, QString *error);
@@ -228,7 +229,7 @@ bool Estado::leer(MYSQL *m, QString *error)
 {
     auto t = consultar(m, "SELECT TABLE_NAME FROM information_schema.TABLES "
                           "WHERE TABLE_SCHEMA=DATABASE() AND TABLE_TYPE='BASE TABLE'", error);
-    auto c = t ? consultar(m, "SELECT TABLE_NAME, COLUMN_NAME FROM information_schema.COLUMNS "
+    auto c = t ? consultar(m, "SELECT TABLE_NAME, COLUMN_NAME, DATA_TYPE FROM information_schema.COLUMNS "
                               "WHERE TABLE_SCHEMA=DATABASE() ORDER BY TABLE_NAME, ORDINAL_POSITION",
                            error)
                : std::nullopt;
@@ -247,8 +248,10 @@ bool Estado::leer(MYSQL *m, QString *error)
         return false;
     for (const QStringList &f : *t)
         tablas.insert(f[0]);
-    for (const QStringList &f : *c)
+    for (const QStringList &f : *c) {
         columnas[f[0]] << f[1].toLower();
+        tipos[f[0]].insert(f[1].toLower(), f[2].toLower());
+    }
     for (const QStringList &f : *i)
         indices[f[0]].insert(f[1], {f[2] == QLatin1String("0"), f[3]});
     for (const QStringList &f : *d)
@@ -319,6 +322,7 @@ struct Paso {
     bool triggers = false;   // creates triggers (binary logging may then need SUPER)
     bool digesto = false;    // the stored digest is added (agregarDigesto), after the statements
     QList<const Clave *> clavesNuevas; // unique and primary keys duplicates could block
+    QList<const Clave *> indicesNuevos; // every key added to an existing table
 };
 
 QStringList tablasDelModelo()
@@ -398,6 +402,7 @@ QList<Paso> planificar(const Estado &e)
                         partes << QStringLiteral("DROP KEY `%1`")
                                       .arg(QString(i.key()).replace(QLatin1Char('`'), QStringLiteral("``")));
             partes << QStringLiteral("ADD ") + sqlClave(k);
+            p.indicesNuevos << &k;
             if (k.tipo != TipoClave::Indice)
                 p.clavesNuevas << &k;
         }
@@ -442,7 +447,33 @@ QList<Paso> planificar(const Estado &e)
     return pasos;
 }
 
-// --- Before any change: duplicates and privileges --------------------------------------------
+// --- Before any change: what blocks a key, and privileges -----------------------------------
+
+// A key on a column that an old table holds as TEXT or BLOB cannot be added (the server wants a
+// prefix length): one line each, with the type sql/schema.sql gives it. The type is the
+// administrator's to change, as every existing column's.
+QStringList columnasSinClave(const Estado &e, const QList<Paso> &pasos)
+{
+    static const QStringList largos = {"tinytext", "text", "mediumtext", "longtext",
+                                       "tinyblob", "blob", "mediumblob", "longblob"};
+    QStringList lineas;
+    for (const Paso &p : pasos)
+        for (const Clave *k : p.indicesNuevos)
+            for (const QString &c : columnasDe(*k).split(QLatin1Char(','))) {
+                const QString tipo = e.tipos.value(p.tabla).value(c);
+                if (!largos.contains(tipo))
+                    continue;
+                QString modelo;
+                for (const Columna &col : columnas)
+                    if (p.tabla == QLatin1String(col.tabla) && c == QLatin1String(col.nombre))
+                        modelo = QLatin1String(col.definicion);
+                lineas << QStringLiteral("la columna %1.%2 es %3 y no admite %4: cambie su tipo "
+                                         "(ALTER TABLE %1 MODIFY %2 %5)")
+                              .arg(p.tabla, c, tipo.toUpper(), textoClave(*k), modelo);
+            }
+    lineas.removeDuplicates();
+    return lineas;
+}
 
 // Every group of rows that the new unique and primary keys would refuse, one line each (the
 // key's values, and the rows' ids where the table has them). NULLs never collide in a key.
@@ -735,9 +766,10 @@ int esquema(const QStringList &args)
     if (!estado.leer(m, &error))
         return servidor(QStringLiteral("no se pudo leer el esquema"));
     const QList<Paso> pasos = planificar(estado);
-    const std::optional<QStringList> dups = duplicados(m, estado, pasos, &error);
+    std::optional<QStringList> dups = duplicados(m, estado, pasos, &error);
     if (!dups)
         return servidor(QStringLiteral("no se pudieron buscar duplicados"));
+    *dups = columnasSinClave(estado, pasos) + *dups;
 
     if (!aplicar) {
         int faltas = 0;
@@ -765,7 +797,7 @@ int esquema(const QStringList &args)
         decir(QStringLiteral("%1 diferencias; kolvaster-publicar esquema --aplicar las corrige%2")
                   .arg(faltas)
                   .arg(dups->isEmpty() ? QString()
-                                       : QStringLiteral(" una vez resueltos los duplicados")));
+                                       : QStringLiteral(" una vez resueltos los impedimentos")));
         return Pendiente;
     }
 
@@ -774,7 +806,7 @@ int esquema(const QStringList &args)
     if (!dups->isEmpty()) {
         for (const QString &d : *dups)
             decir(d);
-        decir(QStringLiteral("%1 duplicados impiden las claves: no se cambio nada (vea \"Actualizar "
+        decir(QStringLiteral("%1 impedimentos para las claves: no se cambio nada (vea \"Actualizar "
                              "una base existente\" en el README)")
                   .arg(dups->size()));
         return Pendiente;

@@ -251,7 +251,7 @@ private slots:
                           "app_id): sysuser_id=\"2\", app_id=\"1\" (2 filas)"));
         QCOMPARE(dups[4], QString("duplicado en sysuserreport para la clave unica uq_sysuserreport "
                           "(sysuser_id, report_id): sysuser_id=\"3\", report_id=\"1\" (2 filas)"));
-        QVERIFY(dups[5].startsWith("5 duplicados impiden las claves: no se cambio nada"));
+        QVERIFY(dups[5].startsWith("5 impedimentos para las claves: no se cambio nada"));
         for (const QString &d : dups.mid(0, 5))
             QVERIFY(informe.contains(d));
         QCOMPARE(esquemaDe(antigua), esquemaAntes);
@@ -369,6 +369,26 @@ private slots:
         QCOMPARE(filas("SELECT COUNT(*), COUNT(windowsbinary_md5) FROM antigua.app WHERE "
                        "BINARY windowsbinary_md5 <=> MD5(windowsbinary)"),
                  QStringList(QTest::currentDataTag() == QByteArray("compressed rows") ? "4|3" : "5|4"));
+    }
+
+    // An old table that holds a key's column as TEXT: the key cannot be added, so nothing is
+    // until the administrator changes the type the line suggests.
+    void columnaDeTextoBloqueaSuClave()
+    {
+        resolverDuplicados();
+        cliente(antigua, "ALTER TABLE kolvasterop MODIFY llave TEXT NOT NULL;");
+        const QStringList antes = esquemaDe(antigua);
+        Corrida r = esquema({"--aplicar"});
+        QCOMPARE(r.estado, 1);
+        QCOMPARE(r.salida.section('\n', 0, 0),
+                 QString("la columna kolvasterop.llave es TEXT y no admite el indice "
+                         "ix_kolvasterop_user (sysuser_id, llave): cambie su tipo (ALTER TABLE "
+                         "kolvasterop MODIFY llave VARCHAR(40) NOT NULL)"));
+        QCOMPARE(esquemaDe(antigua), antes);
+        cliente(antigua, "ALTER TABLE kolvasterop MODIFY llave VARCHAR(40) NOT NULL;");
+        r = esquema({"--aplicar"});
+        QVERIFY2(r.estado == 0, qPrintable(r.salida + r.error));
+        QCOMPARE(esquemaDe(antigua), esquemaDe(fresca));
     }
 
     // A database of an earlier sql/schema.sql, whose compressed copies and patches were stored
