@@ -218,6 +218,8 @@ struct Estado {
     QHash<QString, QHash<QString, QString>> tipos; // table -> column -> DATA_TYPE
     QHash<QString, QHash<QString, Indice>> indices; // table -> index name -> index
     QHash<QString, QHash<QString, QString>> disparadores; // table -> name -> "BEFORE INSERT body"
+    // information_schema shows a table's triggers only to an account with TRIGGER on it.
+    QSet<QString> disparadoresOcultos;
     bool leer(MYSQL *m, QString *error);
     bool tieneColumna(const QString &t, const QString &c) const
     {
@@ -416,8 +418,15 @@ QList<Paso> planificar(const Estado &e)
             p.sentencias << QStringLiteral("ALTER TABLE %1 %2").arg(tabla, partes.join(QStringLiteral(", ")));
             p.privilegios << QStringLiteral("ALTER");
         }
+        const bool ocultos = e.disparadoresOcultos.contains(tabla);
+        if (ocultos) {
+            p.faltas << qMakePair(false, QStringLiteral("no se pueden ver los disparadores de %1: a "
+                                                        "la cuenta le falta el privilegio TRIGGER")
+                                             .arg(tabla));
+            p.privilegios << QStringLiteral("TRIGGER");
+        }
         for (const Disparador &d : disparadores) {
-            if (tabla != QLatin1String(d.tabla))
+            if (tabla != QLatin1String(d.tabla) || ocultos)
                 continue;
             const QString nombre = QLatin1String(d.nombre);
             const QString esperado = QStringLiteral("%1 %2 %3").arg(QLatin1String(d.momento),
@@ -441,7 +450,7 @@ QList<Paso> planificar(const Estado &e)
             p.sentencias << rellenos;
             p.privilegios << QStringLiteral("UPDATE");
         }
-        if (!p.sentencias.isEmpty() || p.digesto)
+        if (!p.sentencias.isEmpty() || p.digesto || ocultos)
             pasos << p;
     }
     return pasos;
@@ -765,6 +774,18 @@ int esquema(const QStringList &args)
     Estado estado;
     if (!estado.leer(m, &error))
         return servidor(QStringLiteral("no se pudo leer el esquema"));
+    for (const Disparador &d : disparadores) {
+        Paso ver;
+        ver.tabla = QLatin1String(d.tabla);
+        ver.privilegios << QStringLiteral("TRIGGER");
+        const std::optional<QStringList> falta = estado.tablas.contains(ver.tabla)
+                                                     ? privilegiosQueFaltan(m, {ver}, c.sistema, &error)
+                                                     : QStringList();
+        if (!falta)
+            return servidor(QStringLiteral("no se pudieron leer los privilegios de la cuenta"));
+        if (!falta->isEmpty())
+            estado.disparadoresOcultos.insert(ver.tabla);
+    }
     const QList<Paso> pasos = planificar(estado);
     std::optional<QStringList> dups = duplicados(m, estado, pasos, &error);
     if (!dups)
