@@ -101,7 +101,7 @@ const Columna columnas[] = {
      "SET p.largo = c.largo WHERE p.largo IS NULL"},
 };
 
-enum class TipoClave { Primaria, Unica, Indice };
+enum class TipoClave { Primaria, Unica, Indice }; // in the order of clave()'s forms
 
 struct Clave {
     const char *tabla, *nombre;
@@ -273,30 +273,25 @@ QString sqlColumnas(const Clave &k)
     return QString::fromLatin1(k.columnas).replace(QLatin1Char(','), QStringLiteral(", "));
 }
 
+// A key as the report names it (texto) or as a statement writes it.
+QString clave(const Clave &k, bool texto)
+{
+    static const char *const formas[][2] = {{"la clave primaria (%2)", "PRIMARY KEY (%2)"},
+                                            {"la clave unica %1 (%2)", "UNIQUE KEY %1 (%2)"},
+                                            {"el indice %1 (%2)", "KEY %1 (%2)"}};
+    QString forma = QLatin1String(formas[int(k.tipo)][texto ? 0 : 1]);
+    return forma.replace(QLatin1String("%1"), QLatin1String(k.nombre))
+        .replace(QLatin1String("%2"), sqlColumnas(k));
+}
+
 QString textoClave(const Clave &k)
 {
-    switch (k.tipo) {
-    case TipoClave::Primaria:
-        return QStringLiteral("la clave primaria (%1)").arg(sqlColumnas(k));
-    case TipoClave::Unica:
-        return QStringLiteral("la clave unica %1 (%2)").arg(QLatin1String(k.nombre), sqlColumnas(k));
-    case TipoClave::Indice:
-        break;
-    }
-    return QStringLiteral("el indice %1 (%2)").arg(QLatin1String(k.nombre), sqlColumnas(k));
+    return clave(k, true);
 }
 
 QString sqlClave(const Clave &k)
 {
-    switch (k.tipo) {
-    case TipoClave::Primaria:
-        return QStringLiteral("PRIMARY KEY (%1)").arg(sqlColumnas(k));
-    case TipoClave::Unica:
-        return QStringLiteral("UNIQUE KEY %1 (%2)").arg(QLatin1String(k.nombre), sqlColumnas(k));
-    case TipoClave::Indice:
-        break;
-    }
-    return QStringLiteral("KEY %1 (%2)").arg(QLatin1String(k.nombre), sqlColumnas(k));
+    return clave(k, false);
 }
 
 QString definicionDigesto()
