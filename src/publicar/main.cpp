@@ -3,6 +3,7 @@
 //   kolvaster-publicar clave ARCHIVO
 //   kolvaster-publicar subir --clave ARCHIVO --sistema BASE [--titulo T] [conexion] NOMBRE PROGRAMA
 //   kolvaster-publicar verificar --sistema BASE [--claves K1;K2] [conexion]
+//   kolvaster-publicar esquema --sistema BASE [--aplicar] [conexion]
 //
 // Every failure is one line on the standard error and a non-zero status, with nothing written.
 
@@ -11,6 +12,7 @@
 #include "catalogue/firma.h"
 #include "catalogue/programas.h"
 #include "conexion.h"
+#include "esquema.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -51,6 +53,7 @@ const char uso[] =
     "uso: kolvaster-publicar clave ARCHIVO\n"
     "     kolvaster-publicar subir --clave ARCHIVO --sistema BASE [--titulo TITULO] NOMBRE PROGRAMA\n"
     "     kolvaster-publicar verificar --sistema BASE [--claves CLAVE;CLAVE...]\n"
+    "     kolvaster-publicar esquema --sistema BASE [--aplicar]\n"
     "opciones de conexion, como el cliente mariadb: --host, --port, --user, --password,\n"
     "--socket, --ssl-ca, --no-defaults, --defaults-file, --defaults-extra-file\n";
 
@@ -661,6 +664,8 @@ int main(int argc, char **argv)
         return subir(args);
     if (orden == QLatin1String("verificar"))
         return verificar(args);
+    if (orden == QLatin1String("esquema"))
+        return esquema(args);
     std::fputs(uso, stderr);
     return fallar(QStringLiteral("orden desconocida: %1").arg(orden));
 }
