@@ -120,21 +120,31 @@ CREATE TABLE appfirma (
 -- server sends stored bytes instead of compressing the binary on every download. md5 and largo
 -- are those of the uncompressed program (app.windowsbinary); a row whose md5 is not the app's
 -- current digest is stale and launchers ignore it.
+-- bytes is the size of datos itself, written by kolvaster-publicar with the row, so that a
+-- launcher learns what a fetch will cost, and bounds it, without asking the server to measure
+-- the stored value (which makes it read the whole BLOB). A row without it (written by an older
+-- tool or by hand) is not used: the launcher takes the next way to the program.
 CREATE TABLE appcomprimido (
   app_id  BIGINT NOT NULL PRIMARY KEY,
   md5     CHAR(32) CHARACTER SET ascii NOT NULL,
   largo   BIGINT NOT NULL,
-  datos   LONGBLOB NOT NULL
+  datos   LONGBLOB NOT NULL,
+  bytes   BIGINT NULL
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
 -- zstd patches between consecutive publications of a program: applied to the version whose
 -- digest is desde_md5 (used as the reference, "prefix", of the decompression) they give the
 -- version hasta_md5. The publishing tool keeps those of the last five publications, a chain
 -- that leads to the current program.
+-- bytes (the size of datos) and largo (the size of the version hasta_md5) are written by
+-- kolvaster-publicar with the row, for the same reason as appcomprimido.bytes; a row without
+-- them is not used, and the launcher takes the compressed copy or the download instead.
 CREATE TABLE appparche (
   app_id     BIGINT NOT NULL,
   desde_md5  CHAR(32) CHARACTER SET ascii NOT NULL,
   hasta_md5  CHAR(32) CHARACTER SET ascii NOT NULL,
   datos      LONGBLOB NOT NULL,
+  bytes      BIGINT NULL,
+  largo      BIGINT NULL,
   PRIMARY KEY (app_id, desde_md5)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
