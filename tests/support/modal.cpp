@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -79,4 +81,37 @@ DriverModal::Respuesta DriverModal::cerrar(const char *clase)
         static_cast<QDialog *>(w)->reject();
         return true;
     };
+}
+
+void DriverModal::vigilarErrores()
+{
+    auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
+    if (!app)
+        return;
+    auto *timer = new QTimer(app);
+    timer->setInterval(100);
+    QObject::connect(timer, &QTimer::timeout, app, [] {
+        static QPointer<QWidget> visto;
+        static QElapsedTimer desde;
+        QWidget *w = QApplication::activeModalWidget();
+        if (!w || !w->isVisible() || !QTest::currentTestFunction()
+            || qstrcmp(w->metaObject()->className(), "KolvasterErrorHandler") != 0) {
+            visto = nullptr;
+            return;
+        }
+        if (w != visto) {
+            visto = w;
+            desde.start();
+            return;
+        }
+        // Answers come within milliseconds of the report's outcome (the OK button); a report
+        // that never ends is given a while longer.
+        auto *ok = w->findChild<QPushButton *>(QStringLiteral("pb_ok"));
+        if (desde.elapsed() < (ok && ok->isEnabled() ? 2000 : 20000))
+            return;
+        auto *detalle = w->findChild<QPlainTextEdit *>(QStringLiteral("pte_dete"));
+        qFatal("Unanswered error dialog: %s",
+               qPrintable(detalle ? detalle->toPlainText() : QStringLiteral("?")));
+    });
+    timer->start();
 }
