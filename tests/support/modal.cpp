@@ -1,9 +1,12 @@
 #include "modal.h"
 
+#include "notificador.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QJsonObject>
 #include <QPointer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -109,9 +112,17 @@ void DriverModal::vigilarErrores()
         auto *ok = w->findChild<QPushButton *>(QStringLiteral("pb_ok"));
         if (desde.elapsed() < (ok && ok->isEnabled() ? 2000 : 20000))
             return;
+        // The error itself travels in the report; the dialog shows how sending it went.
+        QString error = QStringLiteral("(no report received)");
+        const QList<QJsonObject> pedidos = Notificador::pedidos();
+        if (!pedidos.isEmpty())
+            error = pedidos.last().value(QStringLiteral("query")).toObject()
+                        .value(QStringLiteral("mensaje")).toString();
         auto *detalle = w->findChild<QPlainTextEdit *>(QStringLiteral("pte_dete"));
-        qFatal("Unanswered error dialog: %s",
-               qPrintable(detalle ? detalle->toPlainText() : QStringLiteral("?")));
+        const QString texto = QStringLiteral("%1 [dialog: %2]")
+                                  .arg(error, detalle ? detalle->toPlainText() : QString())
+                                  .replace(QLatin1Char('\n'), QStringLiteral(" | "));
+        qFatal("Unanswered error dialog: %s", qPrintable(texto));
     });
     timer->start();
 }
