@@ -279,6 +279,7 @@ private slots:
     // session trusts the column again.
     void digestSinDisparadoresNoSeCree()
     {
+        Notificador::reiniciar();
         Lanzador l;
         l.abrir("ana", TestDb::clave("ana"));
         const QString p = l.perfil("ana");
@@ -310,6 +311,7 @@ private slots:
     // every answer of the pass read already, and the refresh goes on.
     void keepAliveDuranteUnaCajaDelPrimerPaso()
     {
+        Notificador::reiniciar();
         Lanzador l;
         Kolvaster *k = l.abrir("ana", TestDb::clave("ana"));
         auto *keepAlive = k->findChild<KolvasterDBConnKeepAlive *>();
