@@ -102,7 +102,4 @@ private:
     // Whether the session's `app` has the digest stored with the bytes (windowsbinary_md5);
     // assumed until the server says otherwise, then settled for the session.
     bool digestAlmacenado = true;
-    // Whether the server has shown the session the two triggers that keep that column right;
-    // asked at the first catalogue trip that returns a program, then settled for the session.
-    bool disparadoresVistos = false;
 };

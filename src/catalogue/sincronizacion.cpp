@@ -138,13 +138,12 @@ void Kolvaster::sincronizarAplicaciones()
     // same whatever the size of the suite. A database not migrated yet lacks that column: the
     // statement fails once with "unknown column" (1054) and the session computes the digest as
     // it always did, with no message. The column is only as good as the two triggers that keep
-    // it: the session's first catalogue trip also asks whether both are there, and without them
-    // (a migration half done, a dump restored without triggers) the session computes the
-    // digest too, as a bytes replaced by hand would otherwise keep the old one.
-    const QString almacenado = disparadoresVistos
-                                   ? QStringLiteral("a.windowsbinary_md5, a.titulo")
-                                   : QStringLiteral("a.windowsbinary_md5, a.titulo, (%1)")
-                                         .arg(QLatin1String(Programas::disparadoresPresentes));
+    // it: the same statement asks whether both are there (every time: a refresh must not trust
+    // what a restore without triggers left since the start), and without them (a migration half
+    // done, a dump restored without triggers) the session computes the digest too, as bytes
+    // replaced by hand would otherwise keep the old one.
+    const QString almacenado = QStringLiteral("a.windowsbinary_md5, a.titulo, (%1)")
+                                   .arg(QLatin1String(Programas::disparadoresPresentes));
     bool catalogo =
         digestAlmacenado
         && ejecutar(QStringLiteral("SELECT a.app_id, a.nombre, %1 FROM app a").arg(almacenado),
@@ -157,10 +156,8 @@ void Kolvaster::sincronizarAplicaciones()
         return;
     }
     bool hayFila = catalogo && q.next();
-    if (catalogo && hayFila && !disparadoresVistos) {
-        disparadoresVistos = q.value(4).toInt() == 2;
-        catalogo = disparadoresVistos;
-    }
+    if (hayFila && q.value(4).toInt() != 2)
+        catalogo = false;
     if (!catalogo) {
         digestAlmacenado = false;
         if (!correr(QStringLiteral("SELECT a.app_id, a.nombre, MD5(a.windowsbinary), a.titulo "
