@@ -416,7 +416,7 @@ private slots:
 
     // A program, a copy or a patch the server could not take in one packet is named before
     // anything is written; the patch travels in pieces like the program.
-    void paqueteMenorQueElParche()
+    void paqueteMenorQueLoComprimido()
     {
         QByteArray viejo(3 * 1024 * 1024, Qt::Uninitialized), nuevo(3 * 1024 * 1024, Qt::Uninitialized);
         QRandomGenerator(5).fillRange(reinterpret_cast<quint32 *>(viejo.data()), viejo.size() / 4);
