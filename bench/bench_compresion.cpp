@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -60,13 +61,63 @@ double mediana(QList<double> v)
 }
 
 struct Medida {
-    QList<double> segundos, bytes, pico;
+    QList<double> segundos, bytes, pico, lecturas, cpu;
     void imprimir(const char *que) const
     {
-        std::printf("  %-50s %7.3f s %11.0f bytes sent, peak growth %.2fx\n", que,
-                    mediana(segundos), mediana(bytes), maximo(pico));
+        std::printf("  %-50s %7.3f s %11.0f bytes sent, peak growth %.2fx, %9.0f page reads, "
+                    "server CPU %.3f s\n",
+                    que, mediana(segundos), mediana(bytes), maximo(pico), mediana(lecturas),
+                    mediana(cpu));
     }
 };
+
+// InnoDB's buffer-pool page reads (each page the server looks at, from memory or disk) so far.
+double lecturasDePagina()
+{
+    QSqlQuery q(TestDb::admin());
+    return q.exec("SHOW GLOBAL STATUS LIKE 'Innodb_buffer_pool_read_requests'") && q.next()
+               ? q.value(1).toDouble() : -1;
+}
+
+// The server's CPU time so far (user and system), from its process on this machine.
+double cpuDelServidor()
+{
+    static const QByteArray pid = [] {
+        QFile f(TestDb::valor("SELECT @@pid_file").toString());
+        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray();
+    }();
+    QFile f("/proc/" + pid + "/stat");
+    if (pid.isEmpty() || !f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray linea = f.readAll();
+    // The fields after the command's closing parenthesis; utime and stime are the 12th and 13th.
+    const QList<QByteArray> campos = linea.mid(linea.lastIndexOf(')') + 2).split(' ');
+    return (campos.value(11).toDouble() + campos.value(12).toDouble()) / sysconf(_SC_CLK_TCK);
+}
+
+// The stored copy read as the launcher used to read it, for the comparison: its LENGTH(), then
+// SUBSTRING slices of a sixteenth of it (1 to 8 MB), one statement each, on a connection
+// without the protocol's compression. The bytes are only received.
+void leerEnRebanadas(qint64 appId)
+{
+    {
+        QSqlDatabase c = Actualizacion::abrirSinCompresion(QSqlDatabase::database(), "rebanadas");
+        QSqlQuery q(c);
+        q.prepare("SELECT LENGTH(datos) FROM appcomprimido WHERE app_id=?");
+        q.addBindValue(appId);
+        const qint64 total = q.exec() && q.next() ? q.value(0).toLongLong() : 0;
+        const qint64 trozo = std::clamp<qint64>(total / 16, 1 << 20, 8 << 20);
+        q.prepare("SELECT SUBSTRING(datos, ?, ?) FROM appcomprimido WHERE app_id=?");
+        for (qint64 desde = 0; desde < total; desde += trozo) {
+            q.addBindValue(desde + 1);
+            q.addBindValue(trozo);
+            q.addBindValue(appId);
+            if (!q.exec() || !q.next())
+                break;
+        }
+    }
+    QSqlDatabase::removeDatabase("rebanadas");
+}
 
 // Moves the stored compressed bytes out of the launcher's reach, or back.
 void ocultar(bool si)
@@ -138,16 +189,19 @@ int main(int argc, char **argv)
         reiniciarPico();
         const qint64 base = picoKb();
         const qint64 antes = TestDb::bytesEnviados();
+        const double lecturas = lecturasDePagina(), cpu = cpuDelServidor();
         QElapsedTimer t;
         t.start();
         hacer();
         m.segundos << t.nsecsElapsed() / 1e9;
         m.bytes << double(TestDb::bytesEnviados() - antes);
+        m.lecturas << lecturasDePagina() - lecturas;
+        m.cpu << cpuDelServidor() - cpu;
         m.pico << (picoKb() - base) * 1024.0 / nuevo.size();
         identicos = identicos && md5(leer(exe)) == digest;
     };
 
-    Medida comprimido, hoy, canalSin, canalCon;
+    Medida comprimido, hoy, canalSin, canalCon, rebanadas;
     QList<Actualizacion::Camino> caminos;
     for (int r = 0; r < rondas; ++r) {
         medir(comprimido, [&] { ventana.sincronizarAplicaciones(); });
@@ -161,6 +215,11 @@ int main(int argc, char **argv)
                                                      ventana.dirProfile.path(), digest)
                                .camino;
             });
+        }
+        if (!actualizar) {
+            const bool antes = identicos;
+            medir(rebanadas, [&] { leerEnRebanadas(appId); });
+            identicos = antes; // nothing is written by the slices: the file is the one before
         }
         if (ventana.terminado())
             return 1;
@@ -185,6 +244,21 @@ int main(int argc, char **argv)
                 mediana(comprimido.segundos) / mediana(hoy.segundos),
                 mediana(canalSin.segundos) / mediana(canalCon.segundos),
                 mediana(canalSin.bytes) / mediana(canalCon.bytes));
+    if (!actualizar) {
+        // Pages of the stored copy, as InnoDB keeps an off-page value: one page each
+        // innodb_page_size bytes, near enough.
+        const double paginas =
+            double(TestDb::valor("SELECT LENGTH(datos) FROM appcomprimido WHERE app_id=?", {appId})
+                       .toLongLong())
+            / TestDb::valor("SELECT @@innodb_page_size").toDouble();
+        rebanadas.imprimir("the copy read as before (LENGTH and slices) only");
+        std::printf("  page reads per page of the copy: sync by copy %.2f, compressed path alone "
+                    "%.2f, the former slices %.2f (target <= 1.2); server CPU: compressed path "
+                    "%.3f s, former slices %.3f s\n",
+                    mediana(comprimido.lecturas) / paginas, mediana(canalSin.lecturas) / paginas,
+                    mediana(rebanadas.lecturas) / paginas, mediana(canalSin.cpu),
+                    mediana(rebanadas.cpu));
+    }
     std::printf("  results byte-identical to the program: %s\n", identicos ? "yes" : "NO");
     return identicos ? 0 : 1;
 }

@@ -22,7 +22,8 @@ base=${8:+$(cd "$8" && pwd)}
 enlace=$((port + 1))
 work="$build/bench-tls"
 db="$work/db"
-trap '"$here/../scripts/testdb.sh" stop "$db" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+. "$here/enlace.sh"
+trap 'enlace_terminar; "$here/../scripts/testdb.sh" stop "$db" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 mkdir -p "$work/xdg"
 chmod 700 "$work/xdg"
 export MYSQL_TCP_PORT=$port KOLVASTER_TEST_DB=bench QT_QPA_PLATFORM=offscreen
@@ -62,10 +63,7 @@ export HOME="$work/home"
 mkdir -p "$HOME/Kolvaster"
 for lib in libeay32.dll ssleay32.dll; do echo "biblioteca $lib" >"$HOME/Kolvaster/$lib"; done
 "$build/bench/bench_arranque" ana ana_pw >/dev/null
-python3 "$here/enlace.py" "$enlace" "$port" --rtt-ms "$rtt" --mbit "$mbit" --segundos 1200 \
-  >"$work/enlace.out" 2>"$work/enlace.err" &
-enlacePid=$!
-until grep -q '^enlace' "$work/enlace.out" 2>/dev/null; do sleep 0.1; done
+enlace_iniciar "$work/enlace.log" "$enlace" "$port" --rtt-ms "$rtt" --mbit "$mbit" --segundos 1200
 # The other build's launcher reads the authority at its own build directory's place.
 if [ -n "$base" ]; then
   mkdir -p "$base/bench-tls/db/tls"
@@ -78,8 +76,7 @@ for _ in $(seq 1 "$starts"); do
   [ -z "$base" ] ||
     antes+=" $(MYSQL_TCP_PORT=$enlace "$base/bench/bench_arranque_tls" ana ana_pw | cut -d' ' -f2)"
 done
-kill "$enlacePid"
-wait "$enlacePid" 2>/dev/null || true
+enlace_terminar
 c=$(mediana <<<"$claro") t=$(mediana <<<"$tls")
 echo "== up-to-date start through a ${rtt} ms, ${mbit} Mbit/s link: TLS $t s / clear $c s = $(awk "BEGIN {printf \"%.3f\", $t / $c}") (+$(awk "BEGIN {printf \"%.0f\", ($t - $c) * 1000}") ms)"
 echo "   clear:$claro"

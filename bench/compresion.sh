@@ -23,8 +23,8 @@ rtt=${9:-30}
 mbit=${10:-20}
 work=$(mktemp -d /tmp/kolvaster-bench.XXXXXX)
 db="$work/db"
-relay=""
-trap '[ -n "$relay" ] && kill "$relay" 2>/dev/null; "$here/../scripts/testdb.sh" stop "$db" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+. "$here/enlace.sh"
+trap 'enlace_terminar; "$here/../scripts/testdb.sh" stop "$db" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 export KOLVASTER_TEST_DB=bench QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work"
 cd "$work"
 
@@ -51,9 +51,7 @@ mariadb --no-defaults --socket="$db/mysql.sock" -uroot bench -e \
 for via in loopback enlace; do
   p=$port
   if [ "$via" = enlace ]; then
-    python3 "$here/enlace.py" "$enlace" "$port" --rtt-ms "$rtt" --mbit "$mbit" --segundos 3600 >"$work/enlace.log" &
-    relay=$!
-    until grep -q enlace "$work/enlace.log" 2>/dev/null; do sleep 0.1; done
+    enlace_iniciar "$work/enlace.log" "$enlace" "$port" --rtt-ms "$rtt" --mbit "$mbit" --segundos 3600
     p=$enlace
     echo "### through the link stand-in: ${rtt} ms round trip, ${mbit} Mbit/s"
   else

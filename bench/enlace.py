@@ -8,7 +8,8 @@ client pointed at LISTEN_PORT sees the server as from a branch office: each byte
 round trip (RTT/2) after the link has finished sending the bytes before it, and the link sends
 at most MBIT megabits per second in each direction (a queue, as a router's, not a token bucket:
 a burst waits its turn). --mbit 0 means no cap. It stops by itself after SEGUNDOS seconds
-(and on SIGTERM/SIGINT), closing every relayed connection.
+(and on the first SIGTERM/SIGINT), closing every relayed connection; whatever they are doing,
+it is gone within a few seconds.
 
 Once it listens it prints "enlace LISTEN_PORT -> TARGET_PORT" on standard output. On exit it
 prints one line per direction with the bytes carried and the number of bursts (reads that
@@ -23,11 +24,13 @@ Example, a 30 ms / 20 Mbit/s link in front of a server on 23399, for ten minutes
 
 import argparse
 import asyncio
+import os
 import signal
 import sys
 import time
 
 TROZO = 16384  # bytes read at a time: finer pieces keep the cap smooth
+ESPERA_CIERRE = 2.0  # seconds given to the relayed connections to close when it stops
 
 
 class Sentido:
@@ -58,6 +61,8 @@ async def bombear(lector, escritor, sentido, limite):
     # real link's window would, instead of the relay buffering a whole transfer.
     cola = asyncio.Queue(maxsize=max(4, limite // TROZO))
 
+    # Neither half swallows a cancellation: a relay being stopped must end at once, whatever
+    # it was waiting for (a full queue, a peer that no longer reads).
     async def leer():
         try:
             while True:
@@ -65,7 +70,7 @@ async def bombear(lector, escritor, sentido, limite):
                 if not datos:
                     break
                 await cola.put((sentido.salida(time.monotonic(), len(datos)), datos))
-        except (ConnectionError, asyncio.CancelledError):
+        except ConnectionError:
             pass
         await cola.put((None, b""))
 
@@ -82,10 +87,17 @@ async def bombear(lector, escritor, sentido, limite):
                 await escritor.drain()
             if escritor.can_write_eof():
                 escritor.write_eof()
-        except (ConnectionError, asyncio.CancelledError):
+        except ConnectionError:
             pass
 
-    await asyncio.gather(leer(), escribir())
+    lectura = asyncio.ensure_future(leer())
+    try:
+        await escribir()
+    finally:
+        # Done or failed, nothing read from now on can be delivered: the reader stops too,
+        # rather than wait forever on a queue nobody empties.
+        lectura.cancel()
+        await asyncio.gather(lectura, return_exceptions=True)
 
 
 async def principal(args):
@@ -125,9 +137,12 @@ async def principal(args):
     servidor.close()
     for t in list(tareas):
         t.cancel()
-    await asyncio.gather(*tareas, return_exceptions=True)
+    if tareas:
+        await asyncio.wait(list(tareas), timeout=ESPERA_CIERRE)
     for s in (ida, vuelta):
         print(f"{s.nombre}: {s.bytes} bytes, {s.rafagas} bursts", flush=True)
+    # Connections that did not close in that time are not waited for: the relay's time is up.
+    os._exit(0)
 
 
 def main():
@@ -138,11 +153,15 @@ def main():
     p.add_argument("--mbit", type=float, default=20.0, help="cap per direction, Mbit/s; 0: none")
     p.add_argument("--segundos", type=float, default=600.0, help="stop after this many seconds")
     args = p.parse_args()
+    # The last word on the time limit, whatever the event loop is doing: the default action of
+    # SIGALRM ends the process.
+    signal.alarm(int(args.segundos + ESPERA_CIERRE) + 2)
     try:
         asyncio.run(principal(args))
     except OSError as e:
         print(f"enlace: {e}", file=sys.stderr)
-        sys.exit(1)
+        sys.stdout.flush()
+        os._exit(1)
 
 
 if __name__ == "__main__":

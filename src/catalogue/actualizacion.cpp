@@ -1,6 +1,7 @@
 #include "actualizacion.h"
 
 #include "catalogue/compresion.h"
+#include "catalogue/lector.h"
 #include "catalogue/programas.h"
 #include "db/sesioncifrada.h"
 
@@ -13,7 +14,6 @@
 #include <mysql.h>
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
@@ -28,118 +28,81 @@ const QString nombreCanal = QStringLiteral("kolvaster-comprimidos");
 // 1 GB): a row claiming more is damage, and is not allowed to fill the disk before the check.
 constexpr qint64 largoMaximo = qint64(1) << 30;
 
-// Stored bytes are fetched in slices, one statement each: the wait dialog can tell how many
-// have arrived, and only one slice is ever held. Each statement makes the server read the whole
-// value, so a large one is cut in about sixteen slices, not in many small ones.
-qint64 tamanoTrozo(qint64 total)
+// A compressed copy is never much larger than its program (zstd's worst case adds a few bytes
+// per block): one that says so is damage, not worth fetching.
+qint64 cotaComprimido(qint64 largo)
 {
-    return std::clamp<qint64>(total / 16, 1024 * 1024, 8 * 1024 * 1024);
+    return largo + largo / 64 + 64 * 1024;
 }
 
-// Successive slices of one stored value, read on the canal: "SUBSTRING(datos, ?, ?)" of the row
-// that the remaining placeholders select. The row must still be there and still hold as many
-// bytes, otherwise reading fails.
-class Trozos
+// One stored value (the first column of the statement's single row), read by the server once
+// and taken out of the received row in pieces. The statement bounds what the server sends to
+// one byte more than the publishing tool recorded (LEFT(datos, ?)), so that a row grown since
+// costs no more than what was announced, and is refused.
+class Almacenado
 {
 public:
-    Trozos(MYSQL *m, const char *sql, long long appId, const QList<QByteArray> &claves,
-           qint64 largo, const std::function<void(qint64)> &recibidos)
-        : st(m ? mysql_stmt_init(m) : nullptr), sql(sql), appId(appId), claves(claves),
-          largo(largo), recibidos(recibidos), buffer(int(qMin(largo, tamanoTrozo(largo))), Qt::Uninitialized)
+    // `valores`: the row's key, after the bound.
+    Almacenado(MYSQL *m, const char *sql, qint64 bytes, const QList<QByteArray> &valores,
+               long long appId)
+        : lector(m), total(bytes)
     {
-    }
-    ~Trozos()
-    {
-        if (st)
-            mysql_stmt_close(st);
+        lector.entero(bytes + 1).entero(appId);
+        for (const QByteArray &v : valores)
+            lector.texto(v);
+        listo = lector.preparar(sql) && lector.ejecutar() && lector.fila() == 1
+                && !lector.nulo(0) && lector.bytes(0) == bytes;
     }
 
-    // The next slice in *pieza (valid until the next call); empty once all have been read.
+    // The next piece in *pieza (valid until the next call); empty once all have been read.
+    // A piece that cannot be had (no memory for it) fails like a damaged row.
     bool siguiente(QByteArrayView *pieza)
     {
-        if (leidos == largo) {
-            *pieza = QByteArrayView();
-            return true;
-        }
-        if (!st)
+        if (!listo)
             return false;
-        if (!preparada) {
-            if (mysql_stmt_prepare(st, sql, std::strlen(sql)) != 0)
-                return false;
-            preparada = true;
+        const qint64 n = qMin(Descarga::tamanoPieza, total - leidos);
+        if (n > capacidad) {
+            buffer.reset(new (std::nothrow) char[size_t(n)]);
+            capacidad = buffer ? n : 0;
         }
-        long long desde = leidos + 1;
-        long long n = qMin<qint64>(buffer.size(), largo - leidos);
-        long long id = appId;
-        unsigned long largos[2] = {};
-        MYSQL_BIND p[5]; // the slice, the app and at most two digests
-        std::memset(p, 0, sizeof p);
-        p[0].buffer_type = p[1].buffer_type = p[2].buffer_type = MYSQL_TYPE_LONGLONG;
-        p[0].buffer = &desde;
-        p[1].buffer = &n;
-        p[2].buffer = &id;
-        for (int i = 0; i < claves.size() && i < 2; ++i) {
-            largos[i] = static_cast<unsigned long>(claves[i].size());
-            p[3 + i].buffer_type = MYSQL_TYPE_STRING;
-            p[3 + i].buffer = const_cast<char *>(claves[i].constData());
-            p[3 + i].buffer_length = largos[i];
-            p[3 + i].length = &largos[i];
-        }
-        if (mysql_stmt_bind_param(st, p) != 0 || mysql_stmt_execute(st) != 0)
-            return false;
-        unsigned long llegado = 0;
-        my_bool nulo = 0;
-        MYSQL_BIND r;
-        std::memset(&r, 0, sizeof r);
-        r.buffer_type = MYSQL_TYPE_BLOB;
-        r.buffer = buffer.data();
-        r.buffer_length = static_cast<unsigned long>(buffer.size());
-        r.length = &llegado;
-        r.is_null = &nulo;
-        const int rc = mysql_stmt_bind_result(st, &r) == 0 ? mysql_stmt_fetch(st) : 1;
-        // Whatever is left of the answer is drained: the canal stays in step.
-        if (rc == 0 || rc == MYSQL_DATA_TRUNCATED)
-            while (mysql_stmt_fetch(st) == 0) {
-            }
-        mysql_stmt_free_result(st);
-        if (rc != 0 || nulo || qint64(llegado) != n)
+        if (n > 0 && (!buffer || !lector.leer(0, buffer.get(), leidos, n)))
             return false;
         leidos += n;
-        if (recibidos)
+        if (n > 0 && recibidos)
             recibidos(n);
-        *pieza = QByteArrayView(buffer.constData(), n);
+        *pieza = QByteArrayView(buffer.get(), n);
         return true;
     }
 
-private:
-    MYSQL_STMT *st;
-    const char *sql;
-    long long appId;
-    QList<QByteArray> claves;
-    qint64 largo;
     std::function<void(qint64)> recibidos;
-    QByteArray buffer;
-    qint64 leidos = 0;
-    bool preparada = false;
+
+private:
+    Lector lector;
+    qint64 total, leidos = 0;
+    std::unique_ptr<char[]> buffer;
+    qint64 capacidad = 0;
+    bool listo = false;
 };
 
-const char sqlCopia[] =
-    "SELECT SUBSTRING(datos, ?, ?) FROM appcomprimido WHERE app_id=? AND md5=?";
-const char sqlParche[] = "SELECT SUBSTRING(datos, ?, ?) FROM appparche WHERE app_id=? AND "
+const char sqlCopia[] = "SELECT LEFT(datos, ?) FROM appcomprimido WHERE app_id=? AND md5=?";
+const char sqlParche[] = "SELECT LEFT(datos, ?) FROM appparche WHERE app_id=? AND "
                          "desde_md5=? AND hasta_md5=?";
 
 struct Parche {
     QByteArray desde, hasta;
-    qint64 bytes = 0;
+    qint64 bytes = 0, largo = 0;
 };
 
-// What the database holds for the program, in one statement.
+// What the database holds for the program, in one statement, with the sizes the publishing
+// tool recorded: nothing is measured on the server.
 struct Oferta {
     QString nombre;
     bool hayPrograma = false;
     std::optional<qint64> copiaLargo, copiaBytes; // only when its md5 is the catalogue's
     QList<Parche> cadena;                         // from the local digest to the catalogue's
     qint64 cadenaBytes = 0;
+    // What the publications say the program is: the bound of every step's output.
+    std::optional<qint64> largoPrograma;
 };
 
 std::optional<Oferta> leerOferta(const QSqlDatabase &sesion, int appId, const QString &dir,
@@ -149,17 +112,25 @@ std::optional<Oferta> leerOferta(const QSqlDatabase &sesion, int appId, const QS
     q.setForwardOnly(true);
     q.prepare(QStringLiteral(
         "SELECT 'n', nombre, NULL, NULL, NULL FROM app WHERE app_id=:a UNION ALL "
-        "SELECT 'c', md5, NULL, largo, LENGTH(datos) FROM appcomprimido WHERE app_id=:b "
-        "UNION ALL SELECT 'p', desde_md5, hasta_md5, NULL, LENGTH(datos) FROM appparche "
+        "SELECT 'c', md5, NULL, largo, bytes FROM appcomprimido WHERE app_id=:b "
+        "UNION ALL SELECT 'p', desde_md5, hasta_md5, largo, bytes FROM appparche "
         "WHERE app_id=:c"));
     q.bindValue(QStringLiteral(":a"), appId);
     q.bindValue(QStringLiteral(":b"), appId);
     q.bindValue(QStringLiteral(":c"), appId);
-    // A database without the tables (or any failure here) simply offers nothing.
+    // A database without the tables or their sizes (or any failure here) simply offers
+    // nothing.
     if (!q.exec())
         return std::nullopt;
     Oferta o;
     QHash<QByteArray, Parche> parches; // by desde_md5
+    // A size a row may state: a program no server can send in one row is damage.
+    auto medida = [&](int columna) -> std::optional<qint64> {
+        const qint64 v = q.value(columna).toLongLong();
+        if (q.isNull(columna) || v <= 0 || v > largoMaximo)
+            return std::nullopt;
+        return v;
+    };
     while (q.next()) {
         const QString tipo = q.value(0).toString();
         if (tipo == QLatin1String("n")) {
@@ -167,13 +138,14 @@ std::optional<Oferta> leerOferta(const QSqlDatabase &sesion, int appId, const QS
             o.hayPrograma = true;
         } else if (tipo == QLatin1String("c")) {
             // A copy of another version (the program was replaced by hand since) is no use.
-            if (q.value(1).toString() == digest && q.value(3).toLongLong() > 0
-                && q.value(3).toLongLong() <= largoMaximo && q.value(4).toLongLong() > 0) {
-                o.copiaLargo = q.value(3).toLongLong();
-                o.copiaBytes = q.value(4).toLongLong();
+            const std::optional<qint64> largo = medida(3), bytes = medida(4);
+            if (q.value(1).toString() == digest && largo && bytes
+                && *bytes <= cotaComprimido(*largo)) {
+                o.copiaLargo = largo;
+                o.copiaBytes = bytes;
             }
-        } else if (q.value(4).toLongLong() > 0) {
-            Parche p{q.value(1).toByteArray(), q.value(2).toByteArray(), q.value(4).toLongLong()};
+        } else if (medida(3) && medida(4)) {
+            Parche p{q.value(1).toByteArray(), q.value(2).toByteArray(), *medida(4), *medida(3)};
             parches.insert(p.desde, p);
         }
     }
@@ -191,15 +163,23 @@ std::optional<Oferta> leerOferta(const QSqlDatabase &sesion, int appId, const QS
     qint64 bytes = 0;
     while (actual != digest.toLatin1()) {
         if (vistos.contains(actual) || !parches.contains(actual))
-            return o; // no way from here to the catalogue's version
+            break; // no way from here to the catalogue's version
         vistos.insert(actual);
         const Parche &p = parches[actual];
         cadena << p;
         bytes += p.bytes;
         actual = p.hasta;
     }
-    o.cadena = cadena;
-    o.cadenaBytes = bytes;
+    if (actual == digest.toLatin1()) {
+        o.cadena = cadena;
+        o.cadenaBytes = bytes;
+    }
+    // The copy and the chain's last patch each say how large the program is; when they
+    // disagree the smaller bounds (the larger one's path then fails its own check).
+    if (!o.cadena.isEmpty())
+        o.largoPrograma = o.cadena.last().largo;
+    if (o.copiaLargo)
+        o.largoPrograma = qMin(o.largoPrograma.value_or(*o.copiaLargo), *o.copiaLargo);
     return o;
 }
 
@@ -236,25 +216,6 @@ Descarga::Estado guardarDesde(const QString &dir, const QString &nombre, qint64 
 bool porParches(const Oferta &o, MYSQL *m, int appId, const QString &dir, const QString &digest,
                 const Descarga::Exigencia *exigencia, const Progreso &progreso)
 {
-    // Every patch is fetched first (together they are smaller than the compressed copy).
-    QList<QByteArray> datos;
-    qint64 recibidos = 0;
-    for (const Parche &p : o.cadena) {
-        Trozos t(m, sqlParche, appId, {p.desde, p.hasta}, p.bytes, [&](qint64 n) {
-            recibidos += n;
-            if (progreso)
-                progreso(recibidos, o.cadenaBytes);
-        });
-        QByteArray todo;
-        QByteArrayView pieza;
-        do {
-            if (!t.siguiente(&pieza))
-                return false;
-            todo.append(pieza);
-        } while (!pieza.isEmpty());
-        datos << todo;
-    }
-
     const QString exe = dir + QLatin1Char('/') + o.nombre + QLatin1String(Programas::sufijoPrograma);
     QFile local(exe);
     if (!local.open(QIODevice::ReadOnly))
@@ -271,21 +232,39 @@ bool porParches(const Oferta &o, MYSQL *m, int appId, const QString &dir, const 
         mapa = nullptr;
     };
 
-    for (int i = 0; i < datos.size(); ++i) {
-        const std::optional<qint64> largo = Compresion::largoContenido(datos[i]);
-        // Each version is the reference of the next; a header claiming a size out of all
-        // proportion with the versions around it is damage, not a program.
-        if (!largo || *largo <= 0 || *largo > largoMaximo
-            || *largo > 4 * referencia.size() + (256 << 20))
-            return false;
-        bool entregado = false;
-        auto fuente = [&](QByteArrayView *pieza) {
-            *pieza = entregado ? QByteArrayView() : QByteArrayView(datos[i]);
-            entregado = true;
-            return true;
+    // Each patch is fetched as it is applied, one stored value at a time on the canal; each
+    // version is the reference of the next.
+    qint64 recibidos = 0;
+    for (qsizetype i = 0; i < o.cadena.size(); ++i) {
+        const Parche &p = o.cadena.at(i);
+        Almacenado fuente(m, sqlParche, p.bytes, {p.desde, p.hasta}, appId);
+        fuente.recibidos = [&](qint64 n) {
+            recibidos += n;
+            if (progreso)
+                progreso(recibidos, o.cadenaBytes);
         };
-        Compresion::Descompresor d(fuente, *largo, referencia);
-        if (i + 1 == datos.size())
+        // The frame's header tells the size of what it makes: no step may make more than the
+        // program is, and the last must make exactly that.
+        QByteArrayView primera;
+        if (!fuente.siguiente(&primera))
+            return false;
+        const std::optional<qint64> largo = Compresion::largoContenido(primera);
+        const bool ultimo = i + 1 == o.cadena.size();
+        if (!largo || *largo <= 0 || *largo > *o.largoPrograma
+            || (ultimo && *largo != *o.largoPrograma))
+            return false;
+        bool dada = false;
+        Compresion::Descompresor d(
+            [&](QByteArrayView *pieza) {
+                if (!dada) {
+                    dada = true;
+                    *pieza = primera;
+                    return true;
+                }
+                return fuente.siguiente(pieza);
+            },
+            *largo, referencia);
+        if (ultimo)
             return guardarDesde(dir, o.nombre, *largo, digest, d, exigencia, [&] {
                        soltarLocal();
                        intermedio = Bloque();
@@ -307,12 +286,13 @@ bool porCopia(const Oferta &o, MYSQL *m, int appId, const QString &dir, const QS
               const Descarga::Exigencia *exigencia, const Progreso &progreso)
 {
     qint64 recibidos = 0;
-    Trozos t(m, sqlCopia, appId, {digest.toLatin1()}, *o.copiaBytes, [&](qint64 n) {
+    Almacenado fuente(m, sqlCopia, *o.copiaBytes, {digest.toLatin1()}, appId);
+    fuente.recibidos = [&](qint64 n) {
         recibidos += n;
         if (progreso)
             progreso(recibidos, *o.copiaBytes);
-    });
-    Compresion::Descompresor d([&](QByteArrayView *pieza) { return t.siguiente(pieza); },
+    };
+    Compresion::Descompresor d([&](QByteArrayView *pieza) { return fuente.siguiente(pieza); },
                                *o.copiaLargo);
     return guardarDesde(dir, o.nombre, *o.copiaLargo, digest, d, exigencia)
            == Descarga::Estado::Hecha;
@@ -376,7 +356,9 @@ Resultado actualizar(const QSqlDatabase &sesion, Canal &canal, int appId, const 
     }
     const Descarga::Exigencia *e = exigencia ? &*exigencia : nullptr;
 
-    if (!o->cadena.isEmpty() && (!o->copiaBytes || o->cadenaBytes < *o->copiaBytes)) {
+    // A chain is worth fetching only while it costs less than the copy and than the program.
+    if (!o->cadena.isEmpty() && o->cadenaBytes < *o->largoPrograma
+        && (!o->copiaBytes || o->cadenaBytes < *o->copiaBytes)) {
         MYSQL *m = canal.manejador();
         if (m && porParches(*o, m, appId, dir, digest, e, progreso)) {
             r.camino = Camino::Parches;

@@ -1,6 +1,7 @@
 #include "descarga.h"
 
 #include "catalogue/firma.h"
+#include "catalogue/lector.h"
 #include "catalogue/programas.h"
 #include "db/sesioncifrada.h"
 
@@ -13,7 +14,6 @@
 
 #include <mysql.h>
 
-#include <cstring>
 #include <optional>
 
 namespace Descarga {
@@ -29,26 +29,6 @@ QString errorDe(MYSQL_STMT *s, const char *paso)
                      s ? QString::number(mysql_stmt_errno(s)) : QString())
         .text();
 }
-
-// Owns the statement. The row is read without storing the result, so whatever the server
-// still sends is drained before closing: Qt's next statement finds the connection free.
-struct Sentencia {
-    MYSQL_STMT *s;
-    bool leyendo = false;
-    explicit Sentencia(MYSQL *m) : s(mysql_stmt_init(m)) {}
-    ~Sentencia()
-    {
-        if (!s)
-            return;
-        if (leyendo) {
-            int rc;
-            do {
-                rc = mysql_stmt_fetch(s);
-            } while (rc == 0 || rc == MYSQL_DATA_TRUNCATED);
-        }
-        mysql_stmt_close(s);
-    }
-};
 
 } // namespace
 
@@ -166,98 +146,41 @@ Resultado descargar(const QSqlDatabase &db, int appId, const QString &dir,
         r.error = errorDe(nullptr, "Unable to prepare statement");
         return r;
     }
-    Sentencia st(mysql);
-    if (!st.s || mysql_stmt_prepare(st.s, sql, sizeof sql - 1) != 0) {
-        r.error = st.s ? errorDe(st.s, "Unable to prepare statement")
-                       : QString::fromUtf8(mysql_error(mysql));
+    Lector st(mysql);
+    if (!st.sentencia() || !st.preparar(sql)) {
+        r.error = st.sentencia() ? errorDe(st.sentencia(), "Unable to prepare statement")
+                                 : QString::fromUtf8(mysql_error(mysql));
         return r;
     }
-
-    // The app_id as Qt binds an int: a 32-bit signed integer.
-    int id = appId;
-    MYSQL_BIND parametro;
-    std::memset(&parametro, 0, sizeof parametro);
-    parametro.buffer_type = MYSQL_TYPE_LONG;
-    parametro.buffer = &id;
-    if (mysql_stmt_bind_param(st.s, &parametro) != 0) {
-        r.error = errorDe(st.s, "Unable to bind value");
+    // The app_id as Qt binds an int.
+    if (!st.entero(appId).ejecutar()) {
+        r.error = errorDe(st.sentencia(), "Unable to execute statement");
         return r;
     }
-    if (mysql_stmt_execute(st.s) != 0) {
-        r.error = errorDe(st.s, "Unable to execute statement");
-        return r;
-    }
-    st.leyendo = true;
-
-    // Text and binary columns are bound without a buffer: the fetch only tells their lengths,
-    // and their bytes are copied out of the received row afterwards.
-    MYSQL_BIND columnas[4];
-    std::memset(columnas, 0, sizeof columnas);
-    unsigned long largos[4] = {};
-    my_bool nulos[4] = {};
-    my_bool truncados[4] = {};
-    long long largoBinario = 0;
-    for (int i = 0; i < 4; ++i) {
-        columnas[i].buffer_type = MYSQL_TYPE_STRING;
-        columnas[i].length = &largos[i];
-        columnas[i].is_null = &nulos[i];
-        columnas[i].error = &truncados[i];
-    }
-    columnas[0].buffer_type = MYSQL_TYPE_BLOB;
-    columnas[2].buffer_type = MYSQL_TYPE_LONGLONG;
-    columnas[2].buffer = &largoBinario;
-    if (mysql_stmt_bind_result(st.s, columnas) != 0) {
-        r.error = errorDe(st.s, "Unable to bind outvalues");
-        return r;
-    }
-    const int rc = mysql_stmt_fetch(st.s);
-    if (rc == MYSQL_NO_DATA) {
-        st.leyendo = false;
+    const int hay = st.fila();
+    if (hay == 0) {
         r.estado = Estado::SinFila;
         return r;
     }
-    if (rc != 0 && rc != MYSQL_DATA_TRUNCATED) {
-        st.leyendo = false; // the connection is gone or out of step: nothing more to read
-        r.error = errorDe(st.s, "Unable to fetch data");
-        return r;
-    }
-
-    // Copies `n` bytes of column `i` from `desde` out of the row.
-    auto copiar = [&](unsigned i, char *destino, qint64 desde, qint64 n) {
-        unsigned long copiados = 0;
-        MYSQL_BIND b;
-        std::memset(&b, 0, sizeof b);
-        b.buffer_type = columnas[i].buffer_type;
-        b.buffer = destino;
-        b.buffer_length = static_cast<unsigned long>(n);
-        b.length = &copiados;
-        return mysql_stmt_fetch_column(st.s, &b, i, static_cast<unsigned long>(desde)) == 0;
-    };
-    auto texto = [&](unsigned i) -> std::optional<QByteArray> {
-        QByteArray b(nulos[i] ? 0 : qsizetype(largos[i]), Qt::Uninitialized);
-        if (!b.isEmpty() && !copiar(i, b.data(), 0, b.size()))
-            return std::nullopt;
-        return b;
-    };
-    const std::optional<QByteArray> nombre = texto(3);
-    const std::optional<QByteArray> digest = texto(1);
+    const std::optional<QByteArray> nombre = hay < 0 ? std::nullopt : st.valor(3);
+    const std::optional<QByteArray> digest = hay < 0 ? std::nullopt : st.valor(1);
     if (!nombre || !digest) {
-        r.error = errorDe(st.s, "Unable to fetch data");
+        r.error = errorDe(st.sentencia(), "Unable to fetch data");
         return r;
     }
     r.nombre = QString::fromUtf8(*nombre);
-    if (nulos[2] || largoBinario == 0 || nulos[0] || largos[0] == 0) {
+    if (st.numero(2) == 0 || st.bytes(0) == 0) {
         r.estado = Estado::SinBinario;
         return r;
     }
 
-    r.estado = guardar(dir, r.nombre, qint64(largos[0]), QString::fromLatin1(*digest),
+    r.estado = guardar(dir, r.nombre, st.bytes(0), QString::fromLatin1(*digest),
                        [&](char *destino, qint64 desde, qint64 n) {
-                           return copiar(0, destino, desde, n);
+                           return st.leer(0, destino, desde, n);
                        },
                        exigencia ? &*exigencia : nullptr);
     if (r.estado == Estado::FalloSentencia)
-        r.error = errorDe(st.s, "Unable to fetch data");
+        r.error = errorDe(st.sentencia(), "Unable to fetch data");
     return r;
 }
 

@@ -12,6 +12,16 @@ namespace Programas {
 inline constexpr char sufijoPrograma[] = ".exe";
 inline constexpr char sufijoDigest[] = ".md5";
 
+// A query giving how many of the two triggers that keep app.windowsbinary_md5 the session's
+// database has, as its schema makes them: 2 when the column can be trusted. (An account sees
+// the triggers of the tables it holds the TRIGGER privilege on; one without it sees none, and
+// is treated as a database without them.)
+inline constexpr char disparadoresPresentes[] =
+    "SELECT COUNT(*) FROM information_schema.TRIGGERS t WHERE t.EVENT_OBJECT_SCHEMA=DATABASE() "
+    "AND t.EVENT_OBJECT_TABLE='app' AND t.ACTION_TIMING='BEFORE' AND "
+    "((t.TRIGGER_NAME='app_md5_alta' AND t.EVENT_MANIPULATION='INSERT') OR "
+    "(t.TRIGGER_NAME='app_md5_cambio' AND t.EVENT_MANIPULATION='UPDATE'))";
+
 // True when `nombre` can be a file name of its own inside the profile directory: not empty,
 // not "." or "..", no separator, and no character that some file system refuses (control
 // characters and <>:"|?*). Anything else could write or start a file outside the profile.

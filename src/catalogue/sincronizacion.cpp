@@ -85,6 +85,8 @@ void Kolvaster::sincronizarAplicaciones()
     }
     // Every program's look goes to the server in a single trip, their answers read in the
     // programs' order; when one name cannot travel as text, each look is a trip of its own.
+    // Every answer is read before any box is shown: a box runs an event loop, and a statement
+    // of the keep-alive run there would make the driver drop the answers still unread.
     QList<std::pair<QString, Sentencia::Valores>> miradas;
     for (const QString &archivo : std::as_const(programas))
         miradas.append(sentencia(validoAdmin, validoUsuario, archivo.chopped(4)));
@@ -92,10 +94,22 @@ void Kolvaster::sincronizarAplicaciones()
     q.setForwardOnly(true);
     const std::optional<bool> juntas =
         miradas.isEmpty() ? std::nullopt : Sentencia::ejecutarJuntas(q, miradas);
+    QList<bool> validos;
+    for (qsizetype i = 0; i < programas.size(); ++i) {
+        if (juntas) {
+            if (!(i == 0 ? *juntas : q.nextResult())) {
+                reportarError(q.lastError().text());
+                return;
+            }
+        } else if (!correr(validoAdmin, validoUsuario, programas.at(i).chopped(4))) {
+            return;
+        }
+        validos.append(q.next());
+    }
+    q.clear();
     for (qsizetype i = 0; i < programas.size(); ++i) {
         const QString ruta = dirProfile.absolutePath() + QLatin1Char('/') + programas.at(i);
         const QString rutaDigest = ruta + QLatin1String(Programas::sufijoDigest);
-        const QString nombre = programas.at(i).chopped(4);
 
         if (!QFile::exists(rutaDigest) && !QFile::remove(ruta))
             Mensajes::informacion(
@@ -103,16 +117,7 @@ void Kolvaster::sincronizarAplicaciones()
                 QStringLiteral("Existen archivos no validos en directorio profile<br>que no "
                                "pudieron ser eliminados.<br>Comunique novedad al "
                                "Administrador de Sistemas!"));
-
-        if (juntas) {
-            if (!(i == 0 ? *juntas : q.nextResult())) {
-                reportarError(q.lastError().text());
-                return;
-            }
-        } else if (!correr(validoAdmin, validoUsuario, nombre)) {
-            return;
-        }
-        if (!q.next()) {
+        if (!validos.at(i)) {
             // A file that is already gone counts as deleted: only a file still there after
             // the attempt is worth a message.
             if (QFile::exists(ruta) && !QFile::remove(ruta))
@@ -132,18 +137,27 @@ void Kolvaster::sincronizarAplicaciones()
     // program's digest beside its bytes, computed when they are written, so reading it costs the
     // same whatever the size of the suite. A database not migrated yet lacks that column: the
     // statement fails once with "unknown column" (1054) and the session computes the digest as
-    // it always did, with no message.
-    bool catalogo = digestAlmacenado
-                    && ejecutar(QStringLiteral("SELECT a.app_id, a.nombre, a.windowsbinary_md5, "
-                                               "a.titulo FROM app a"),
-                                QStringLiteral("SELECT ua.app_id, a.nombre, a.windowsbinary_md5, "
-                                               "a.titulo FROM sysuserapp ua, app a WHERE "
-                                               "a.app_id=ua.app_id AND ua.sysuser_id=:uid"));
+    // it always did, with no message. The column is only as good as the two triggers that keep
+    // it: the same statement asks whether both are there (every time: a refresh must not trust
+    // what a restore without triggers left since the start), and without them (a migration half
+    // done, a dump restored without triggers) the session computes the digest too, as bytes
+    // replaced by hand would otherwise keep the old one.
+    const QString almacenado = QStringLiteral("a.windowsbinary_md5, a.titulo, (%1)")
+                                   .arg(QLatin1String(Programas::disparadoresPresentes));
+    bool catalogo =
+        digestAlmacenado
+        && ejecutar(QStringLiteral("SELECT a.app_id, a.nombre, %1 FROM app a").arg(almacenado),
+                    QStringLiteral("SELECT ua.app_id, a.nombre, %1 FROM sysuserapp ua, app a "
+                                   "WHERE a.app_id=ua.app_id AND ua.sysuser_id=:uid")
+                        .arg(almacenado));
     if (!catalogo && digestAlmacenado
         && q.lastError().nativeErrorCode() != QLatin1String(columnaDesconocida)) {
         reportarError(q.lastError().text());
         return;
     }
+    bool hayFila = catalogo && q.next();
+    if (hayFila && q.value(4).toInt() != 2)
+        catalogo = false;
     if (!catalogo) {
         digestAlmacenado = false;
         if (!correr(QStringLiteral("SELECT a.app_id, a.nombre, MD5(a.windowsbinary), a.titulo "
@@ -152,8 +166,9 @@ void Kolvaster::sincronizarAplicaciones()
                                    "FROM sysuserapp ua, app a WHERE a.app_id=ua.app_id AND "
                                    "ua.sysuser_id=:uid")))
             return;
+        hayFila = q.next();
     }
-    while (q.next()) {
+    for (; hayFila; hayFila = q.next()) {
         const int appId = q.value(0).toInt();
         const QString nombre = q.value(1).toString();
         bool descargar = true;
@@ -174,7 +189,7 @@ void Kolvaster::sincronizarAplicaciones()
         }
         firmaRechazada = false;
         if (descargar && !descargarPrograma(nombre.toLatin1().constData(), appId,
-                                                  q.value(2).toString())) {
+                                            q.value(2).toString())) {
             if (terminado())
                 return;
             // A refused signature has said all there is to say in its own box.

@@ -10,11 +10,13 @@
 #include "base/constantes.h"
 #include "catalogue/compresion.h"
 #include "catalogue/firma.h"
+#include "catalogue/lector.h"
 #include "catalogue/programas.h"
 #include "conexion.h"
 #include "esquema.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -128,36 +130,6 @@ QByteArray leerSecreta(const QString &archivo, QString *error)
 
 // --- subir ---------------------------------------------------------------------------------
 
-// A prepared statement of the upload; closed with the object.
-struct Sentencia {
-    MYSQL_STMT *s;
-    explicit Sentencia(MYSQL *m) : s(mysql_stmt_init(m)) {}
-    ~Sentencia() { if (s) mysql_stmt_close(s); }
-    bool preparar(const char *sql) { return s && mysql_stmt_prepare(s, sql, std::strlen(sql)) == 0; }
-    QString error() const { return s ? QString::fromUtf8(mysql_stmt_error(s)) : QString(); }
-};
-
-MYSQL_BIND texto(const QByteArray &b, unsigned long *largo)
-{
-    MYSQL_BIND r;
-    std::memset(&r, 0, sizeof r);
-    *largo = static_cast<unsigned long>(b.size());
-    r.buffer_type = MYSQL_TYPE_STRING;
-    r.buffer = const_cast<char *>(b.constData());
-    r.buffer_length = *largo;
-    r.length = largo;
-    return r;
-}
-
-MYSQL_BIND entero(long long *v)
-{
-    MYSQL_BIND r;
-    std::memset(&r, 0, sizeof r);
-    r.buffer_type = MYSQL_TYPE_LONGLONG;
-    r.buffer = v;
-    return r;
-}
-
 void progreso(const QString &nombre, qint64 hecho, qint64 total)
 {
     const int ancho = 30, lleno = int(ancho * hecho / total);
@@ -181,34 +153,42 @@ QString nombreTomado(MYSQL *m, const QByteArray &nombre)
 {
     mysql_rollback(m);
     mysql_query(m, "SET SESSION wsrep_sync_wait=4");
+    // The winner may still be compressing a large program: its commit is waited for longer
+    // than the lock wait that may have brought us here.
+    mysql_query(m, "SET SESSION innodb_lock_wait_timeout=600");
     if (mysql_query(m, "START TRANSACTION") != 0)
         return QString();
     QString error;
     {
-        Sentencia s(m);
-        unsigned long ln;
-        MYSQL_BIND p = texto(nombre, &ln);
-        if (s.preparar("INSERT INTO app (nombre) VALUES (?)") && !mysql_stmt_bind_param(s.s, &p)
-            && mysql_stmt_execute(s.s) && mysql_stmt_errno(s.s) == ER_DUP_ENTRY)
-            error = s.error();
+        Lector s(m);
+        if (s.preparar("INSERT INTO app (nombre) VALUES (?)") && !s.texto(nombre).ejecutar()
+            && s.codigo() == ER_DUP_ENTRY)
+            error = QString::fromUtf8(s.error());
     }
     mysql_rollback(m);
     return error;
 }
 
-// A value sent in pieces through the long-data calls as parameter `param` of `st`.
-bool enviarLargo(MYSQL_STMT *st, unsigned param, QByteArrayView datos, const QString &etiqueta,
+// A value sent in pieces through the long-data calls as placeholder `param` of `st`.
+bool enviarLargo(Lector &st, unsigned param, QByteArrayView datos, const QString &etiqueta,
                  bool terminal)
 {
     for (qint64 enviado = 0; enviado < datos.size();) {
         const qint64 n = qMin(tamanoPieza, datos.size() - enviado);
-        if (mysql_stmt_send_long_data(st, param, datos.data() + enviado, static_cast<unsigned long>(n)))
+        if (!st.enviar(param, datos.data() + enviado, n))
             return false;
         enviado += n;
         if (terminal)
             progreso(etiqueta, enviado, datos.size());
     }
     return true;
+}
+
+// What a server whose max_allowed_packet is `paquete` refuses: a row holding `bytes` (with
+// its name and digests) must fit in one packet, which it counts in blocks of 1024 bytes.
+qint64 paqueteNecesario(qint64 bytes)
+{
+    return (bytes + 1024 + 1023) / 1024 * 1024;
 }
 
 // The patches worth keeping once `nuevo` is the current version: those that lead to it in at
@@ -235,70 +215,85 @@ QList<QByteArray> parchesSobrantes(const QList<QPair<QByteArray, QByteArray>> &f
     return sobran;
 }
 
-// Stores the compressed copy of the new program and the patch from the version it replaces
-// (`viejo`, empty for a new program), and drops the patches no launcher should need any more.
-// Within the caller's transaction; false with *error on failure.
-bool guardarComprimidos(MYSQL *m, long long appId, const QString &nombre, QByteArrayView nuevo,
-                        QByteArrayView viejo, bool terminal, QString *error,
-                        unsigned int *codigo)
+// The compressed copy of the new program and the patch from the version it replaces, made
+// before anything is written, so that one the server could not take is named first.
+struct Comprimidos {
+    QByteArray md5Nuevo;
+    QByteArray copia;
+    QByteArray md5Viejo; // empty: no patch (a new program, or the same bytes again)
+    QByteArray parche;
+};
+
+bool comprimir(QByteArrayView nuevo, QByteArrayView viejo, const QString &nombre, bool terminal,
+               Comprimidos *c, QString *error)
 {
-    *codigo = 0;
-    // A failed statement: its error, and its code for the caller to recognise a lost race.
-    auto fallo = [&](const Sentencia &st, const QString &que) {
-        *codigo = mysql_stmt_errno(st.s);
-        *error = QStringLiteral("%1: %2").arg(que, st.error());
-        return false;
-    };
     const int nivel = Compresion::nivel(nuevo.size());
     auto avance = [&](const QString &que) -> Compresion::Avance {
         if (!terminal)
             return {};
         return [=](qint64 hecho, qint64 total) { progreso(que, hecho, total); };
     };
-    const QByteArray md5Nuevo =
-        QCryptographicHash::hash(nuevo, QCryptographicHash::Md5).toHex();
+    c->md5Nuevo = QCryptographicHash::hash(nuevo, QCryptographicHash::Md5).toHex();
     const std::optional<QByteArray> copia =
         Compresion::comprimir(nuevo, nivel, avance(nombre + QStringLiteral(" (comprimido)")));
     if (!copia) {
         *error = QStringLiteral("no se pudo comprimir el programa (memoria)");
         return false;
     }
-    {
-        Sentencia st(m);
-        if (!st.preparar("INSERT INTO appcomprimido (app_id, md5, largo, datos) VALUES (?, ?, ?, ?) "
-                         "ON DUPLICATE KEY UPDATE md5=VALUES(md5), largo=VALUES(largo), "
-                         "datos=VALUES(datos)"))
-            return fallo(st, QStringLiteral("no se pudo guardar la copia comprimida"));
-        long long largo = nuevo.size();
-        unsigned long l;
-        MYSQL_BIND p[4] = {entero(&appId), texto(md5Nuevo, &l), entero(&largo), {}};
-        p[3].buffer_type = MYSQL_TYPE_LONG_BLOB;
-        if (mysql_stmt_bind_param(st.s, p)
-            || !enviarLargo(st.s, 3, *copia, nombre + QStringLiteral(" (enviando comprimido)"),
-                            terminal)
-            || mysql_stmt_execute(st.s))
-            return fallo(st, QStringLiteral("no se pudo guardar la copia comprimida"));
-    }
-
+    c->copia = *copia;
     const QByteArray md5Viejo =
         viejo.isEmpty() ? QByteArray() : QCryptographicHash::hash(viejo, QCryptographicHash::Md5).toHex();
-    if (!viejo.isEmpty() && md5Viejo != md5Nuevo) {
+    if (!viejo.isEmpty() && md5Viejo != c->md5Nuevo) {
         const std::optional<QByteArray> parche = Compresion::parche(
             viejo, nuevo, nivel, avance(nombre + QStringLiteral(" (parche)")));
         if (!parche) {
             *error = QStringLiteral("no se pudo hacer el parche (memoria)");
             return false;
         }
-        Sentencia st(m);
-        if (!st.preparar("INSERT INTO appparche (app_id, desde_md5, hasta_md5, datos) VALUES "
-                         "(?, ?, ?, ?) ON DUPLICATE KEY UPDATE hasta_md5=VALUES(hasta_md5), "
-                         "datos=VALUES(datos)"))
+        c->md5Viejo = md5Viejo;
+        c->parche = *parche;
+    }
+    return true;
+}
+
+// Stores the compressed copy and the patch, with the sizes the launchers bound their fetches
+// by, and drops the patches no launcher should need any more. Within the caller's transaction;
+// false with *error on failure.
+bool guardarComprimidos(MYSQL *m, long long appId, const QString &nombre, qint64 largo,
+                        const Comprimidos &c, bool terminal, QString *error,
+                        unsigned int *codigo)
+{
+    *codigo = 0;
+    // A failed statement: its error, and its code for the caller to recognise a lost race.
+    auto fallo = [&](const Lector &st, const QString &que) {
+        *codigo = st.codigo();
+        *error = QStringLiteral("%1: %2").arg(que, QString::fromUtf8(st.error()));
+        return false;
+    };
+    {
+        Lector st(m);
+        if (!st.preparar("INSERT INTO appcomprimido (app_id, md5, largo, bytes, datos) VALUES "
+                         "(?, ?, ?, ?, ?) ON DUPLICATE KEY UPDATE md5=VALUES(md5), "
+                         "largo=VALUES(largo), bytes=VALUES(bytes), datos=VALUES(datos)"))
+            return fallo(st, QStringLiteral("no se pudo guardar la copia comprimida"));
+        st.entero(appId).texto(c.md5Nuevo).entero(largo).entero(c.copia.size()).largo();
+        if (!enviarLargo(st, 4, c.copia, nombre + QStringLiteral(" (enviando comprimido)"),
+                         terminal)
+            || !st.ejecutar())
+            return fallo(st, QStringLiteral("no se pudo guardar la copia comprimida"));
+    }
+    if (!c.md5Viejo.isEmpty()) {
+        Lector st(m);
+        if (!st.preparar("INSERT INTO appparche (app_id, desde_md5, hasta_md5, bytes, largo, "
+                         "datos) VALUES (?, ?, ?, ?, ?, ?) ON DUPLICATE KEY UPDATE "
+                         "hasta_md5=VALUES(hasta_md5), bytes=VALUES(bytes), "
+                         "largo=VALUES(largo), datos=VALUES(datos)"))
             return fallo(st, QStringLiteral("no se pudo guardar el parche"));
-        unsigned long a, b, d;
-        MYSQL_BIND p[4] = {entero(&appId), texto(md5Viejo, &a), texto(md5Nuevo, &b),
-                           texto(*parche, &d)};
-        p[3].buffer_type = MYSQL_TYPE_LONG_BLOB;
-        if (mysql_stmt_bind_param(st.s, p) || mysql_stmt_execute(st.s))
+        st.entero(appId).texto(c.md5Viejo).texto(c.md5Nuevo).entero(c.parche.size())
+            .entero(largo).largo();
+        if (!enviarLargo(st, 5, c.parche, nombre + QStringLiteral(" (enviando parche)"),
+                         terminal)
+            || !st.ejecutar())
             return fallo(st, QStringLiteral("no se pudo guardar el parche"));
     }
 
@@ -318,12 +313,10 @@ bool guardarComprimidos(MYSQL *m, long long appId, const QString &nombre, QByteA
             filas.append({QByteArray(f[0]), QByteArray(f[1])});
         mysql_free_result(res);
     }
-    for (const QByteArray &desde : parchesSobrantes(filas, md5Nuevo)) {
-        Sentencia st(m);
-        unsigned long l;
-        MYSQL_BIND p[2] = {entero(&appId), texto(desde, &l)};
+    for (const QByteArray &desde : parchesSobrantes(filas, c.md5Nuevo)) {
+        Lector st(m);
         if (!st.preparar("DELETE FROM appparche WHERE app_id=? AND desde_md5=?")
-            || mysql_stmt_bind_param(st.s, p) || mysql_stmt_execute(st.s))
+            || !st.entero(appId).texto(desde).ejecutar())
             return fallo(st, QStringLiteral("no se pudieron quitar parches viejos"));
     }
     return true;
@@ -371,6 +364,8 @@ int subir(const QStringList &args)
     if (conTitulo && titulo.size() > 120)
         return fallar(QStringLiteral("el titulo tiene mas de 120 caracteres"));
 
+    // The program is mapped from its file, not copied: the hashes, the compressed copy, the
+    // patch and the upload all read it there.
     QFile programa(rutaPrograma);
     if (!QFileInfo(rutaPrograma).isFile())
         return fallar(QStringLiteral("%1 no existe o no es un archivo").arg(rutaPrograma));
@@ -380,6 +375,12 @@ int subir(const QStringList &args)
     const qint64 largo = programa.size();
     if (largo == 0)
         return fallar(QStringLiteral("%1 esta vacio").arg(rutaPrograma));
+    const QDateTime modificado = QFileInfo(rutaPrograma).lastModified();
+    const uchar *mapa = programa.map(0, largo);
+    if (!mapa)
+        return fallar(QStringLiteral("no se puede leer %1: %2")
+                          .arg(rutaPrograma, programa.errorString()));
+    const QByteArrayView nuevoBytes(reinterpret_cast<const char *>(mapa), largo);
 
     QString error;
     QByteArray secreta = leerSecreta(archivoClave, &error);
@@ -396,8 +397,8 @@ int subir(const QStringList &args)
         return fallar(QStringLiteral("%1: %2").arg(que, QString::fromUtf8(mysql_error(m))));
     };
 
-    // The whole program travels as one value, and comes back to the launchers as one row with
-    // its name and digests: the server must accept both (it counts in blocks of 1024 bytes).
+    // Each stored value travels as one value, and comes back to the launchers as one row with
+    // its name and digests: the server must accept every one of them.
     if (mysql_query(m, "SELECT @@max_allowed_packet") != 0)
         return fallaServidor(QStringLiteral("no se pudo leer max_allowed_packet"));
     MYSQL_RES *res = mysql_store_result(m);
@@ -405,16 +406,18 @@ int subir(const QStringList &args)
     const qint64 paquete = fila && fila[0] ? QByteArray(fila[0]).toLongLong() : 0;
     if (res)
         mysql_free_result(res);
-    const qint64 necesita = (largo + 1024 + 1023) / 1024 * 1024;
-    if (paquete < necesita) {
+    auto excede = [&](const QString &que, qint64 bytes) {
         return fallar(QStringLiteral("el servidor acepta hasta %1 bytes por fila "
-                                     "(max_allowed_packet) y el programa tiene %2: se necesita "
-                                     "max_allowed_packet de al menos %3 (SET GLOBAL "
-                                     "max_allowed_packet=%3)")
+                                     "(max_allowed_packet) y %2 tiene %3: se necesita "
+                                     "max_allowed_packet de al menos %4 (SET GLOBAL "
+                                     "max_allowed_packet=%4)")
                           .arg(paquete)
-                          .arg(largo)
-                          .arg(necesita));
-    }
+                          .arg(que)
+                          .arg(bytes)
+                          .arg(paqueteNecesario(bytes)));
+    };
+    if (paquete < paqueteNecesario(largo))
+        return excede(QStringLiteral("el programa"), largo);
 
     if (mysql_query(m, "START TRANSACTION") != 0)
         return fallaServidor(QStringLiteral("no se pudo iniciar la transaccion"));
@@ -424,18 +427,21 @@ int subir(const QStringList &args)
     long long appId = 0, version = 0;
     int filas = 0;
     {
-        Sentencia st(m);
+        Lector st(m);
         if (!st.preparar("SELECT a.app_id, COALESCE(f.version, 0) FROM app a LEFT JOIN appfirma f "
-                         "ON f.app_id=a.app_id WHERE a.nombre=? FOR UPDATE"))
-            return fallar(QStringLiteral("no se pudo leer el programa: %1").arg(st.error()));
-        unsigned long ln;
-        MYSQL_BIND p = texto(nombreUtf8, &ln);
-        MYSQL_BIND r[2] = {entero(&appId), entero(&version)};
-        if (mysql_stmt_bind_param(st.s, &p) || mysql_stmt_execute(st.s)
-            || mysql_stmt_bind_result(st.s, r) || mysql_stmt_store_result(st.s))
-            return fallar(QStringLiteral("no se pudo leer el programa: %1").arg(st.error()));
-        filas = int(mysql_stmt_num_rows(st.s));
-        mysql_stmt_fetch(st.s);
+                         "ON f.app_id=a.app_id WHERE a.nombre=? FOR UPDATE")
+            || !st.texto(nombreUtf8).ejecutar())
+            return fallar(QStringLiteral("no se pudo leer el programa: %1")
+                              .arg(QString::fromUtf8(st.error())));
+        for (int hay; (hay = st.fila()) != 0; ++filas) {
+            if (hay < 0)
+                return fallar(QStringLiteral("no se pudo leer el programa: %1")
+                                  .arg(QString::fromUtf8(st.error())));
+            if (filas == 0) {
+                appId = st.numero(0);
+                version = st.numero(1);
+            }
+        }
     }
     if (filas > 1)
         return fallar(QStringLiteral("hay %1 programas llamados \"%2\" en app: deje uno solo")
@@ -459,92 +465,80 @@ int subir(const QStringList &args)
             viejo = QByteArrayView(f[0], qsizetype(l[0]));
     }
 
-    // The bytes go in pieces through the long-data calls; the SHA-256 is taken on the way, and
-    // they are kept for the compressed copy and the patch.
-    QByteArray tituloUtf8 = (conTitulo ? titulo : nombre).toUtf8();
-    Sentencia st(m);
+    // Everything that will be stored is made and measured before the first write.
+    const bool terminal = isatty(STDERR_FILENO);
+    Firma::Sha256 sha;
+    for (qint64 hecho = 0; hecho < largo; hecho += tamanoPieza)
+        sha.agregar(nuevoBytes.data() + hecho, qMin(tamanoPieza, largo - hecho));
+    Comprimidos comprimidos;
+    if (!comprimir(nuevoBytes, viejo, nombre, terminal, &comprimidos, &error))
+        return fallar(error);
+    if (paquete < paqueteNecesario(comprimidos.copia.size()))
+        return excede(QStringLiteral("la copia comprimida"), comprimidos.copia.size());
+    if (paquete < paqueteNecesario(comprimidos.parche.size()))
+        return excede(QStringLiteral("el parche"), comprimidos.parche.size());
+
+    // The bytes go in pieces through the long-data calls.
+    const QByteArray tituloUtf8 = (conTitulo ? titulo : nombre).toUtf8();
+    Lector st(m);
     const bool nuevo = filas == 0;
     const char *sql = nuevo ? "INSERT INTO app (windowsbinary, nombre, titulo) VALUES (?, ?, ?)"
                       : conTitulo ? "UPDATE app SET windowsbinary=?, titulo=? WHERE app_id=?"
                                   : "UPDATE app SET windowsbinary=? WHERE app_id=?";
     if (!st.preparar(sql))
-        return fallar(QStringLiteral("no se pudo guardar el programa: %1").arg(st.error()));
-    MYSQL_BIND p[3];
-    std::memset(p, 0, sizeof p);
-    p[0].buffer_type = MYSQL_TYPE_LONG_BLOB;
-    unsigned long l1, l2;
-    if (nuevo) {
-        p[1] = texto(nombreUtf8, &l1);
-        p[2] = texto(tituloUtf8, &l2);
-    } else if (conTitulo) {
-        p[1] = texto(tituloUtf8, &l1);
-        p[2] = entero(&appId);
-    } else {
-        p[1] = entero(&appId);
-    }
-    if (mysql_stmt_bind_param(st.s, p))
-        return fallar(QStringLiteral("no se pudo guardar el programa: %1").arg(st.error()));
-
-    const bool terminal = isatty(STDERR_FILENO);
-    Firma::Sha256 sha;
-    QByteArray nuevoBytes(largo, Qt::Uninitialized);
-    QByteArray pieza(1, Qt::Uninitialized);
-    qint64 enviado = 0;
-    while (enviado < largo) {
-        char *destino = nuevoBytes.data() + enviado;
-        const qint64 n = programa.read(destino, qMin(tamanoPieza, largo - enviado));
-        if (n <= 0)
-            return fallar(QStringLiteral("no se pudo leer %1: %2")
-                              .arg(rutaPrograma, programa.errorString()));
-        sha.agregar(destino, n);
-        if (mysql_stmt_send_long_data(st.s, 0, destino, static_cast<unsigned long>(n)))
-            return fallar(QStringLiteral("se corto el envio: %1").arg(st.error()));
-        enviado += n;
-        if (terminal)
-            progreso(nombre, enviado, largo);
-    }
-    if (programa.read(pieza.data(), 1) != 0)
+        return fallar(QStringLiteral("no se pudo guardar el programa: %1")
+                          .arg(QString::fromUtf8(st.error())));
+    st.largo();
+    if (nuevo)
+        st.texto(nombreUtf8).texto(tituloUtf8);
+    else if (conTitulo)
+        st.texto(tituloUtf8).entero(appId);
+    else
+        st.entero(appId);
+    if (!st.vincular())
+        return fallar(QStringLiteral("no se pudo guardar el programa: %1")
+                          .arg(QString::fromUtf8(st.error())));
+    if (!enviarLargo(st, 0, nuevoBytes, nombre, terminal))
+        return fallar(QStringLiteral("se corto el envio: %1").arg(QString::fromUtf8(st.error())));
+    // What was hashed, compressed and sent must be one and the same file.
+    if (QFileInfo(rutaPrograma).size() != largo
+        || QFileInfo(rutaPrograma).lastModified() != modificado)
         return fallar(QStringLiteral("%1 cambio mientras se leia").arg(rutaPrograma));
     // A new name another publication has taken meanwhile is refused with the server's
-    // duplicate-key error, whatever step the refusal reached; any other failure with its own
-    // line (`mensaje`).
+    // duplicate-key error, whatever step the refusal reached (a deadlock, or a wait for the
+    // other's lock that ran out); any other failure with its own line (`mensaje`).
     auto perdida = [&](unsigned int codigo, const QString &mensaje) {
         QString tomado;
-        if (nuevo && codigo == ER_LOCK_DEADLOCK)
+        if (nuevo && (codigo == ER_LOCK_DEADLOCK || codigo == ER_LOCK_WAIT_TIMEOUT))
             tomado = nombreTomado(m, nombreUtf8);
         return fallar(tomado.isEmpty()
                           ? mensaje
                           : QStringLiteral("no se pudo guardar el programa: %1").arg(tomado));
     };
-    if (mysql_stmt_execute(st.s))
-        return perdida(mysql_stmt_errno(st.s),
-                       QStringLiteral("no se pudo guardar el programa: %1").arg(st.error()));
+    if (!st.ejecutar())
+        return perdida(st.codigo(), QStringLiteral("no se pudo guardar el programa: %1")
+                                        .arg(QString::fromUtf8(st.error())));
     if (nuevo)
-        appId = static_cast<long long>(mysql_stmt_insert_id(st.s));
+        appId = static_cast<long long>(st.idInsertado());
     unsigned int codigo = 0;
-    if (!guardarComprimidos(m, appId, nombre, nuevoBytes, viejo, terminal, &error, &codigo))
+    if (!guardarComprimidos(m, appId, nombre, largo, comprimidos, terminal, &error, &codigo))
         return perdida(codigo, error);
 
     const QByteArray hex = sha.hex();
     const QByteArray firma = Firma::firmar(secreta, Firma::mensaje(nombre, version, hex, largo));
     sodium_memzero(secreta.data(), size_t(secreta.size()));
     {
-        Sentencia f(m);
+        Lector f(m);
         if (!f.preparar("INSERT INTO appfirma (app_id, version, sha256, largo, clave, firma, "
                         "firmado) VALUES (?, ?, ?, ?, ?, ?, NOW()) ON DUPLICATE KEY UPDATE "
                         "version=VALUES(version), sha256=VALUES(sha256), largo=VALUES(largo), "
                         "clave=VALUES(clave), firma=VALUES(firma), firmado=VALUES(firmado)"))
-            return fallar(QStringLiteral("no se pudo guardar la firma: %1").arg(f.error()));
-        long long largoLL = largo;
-        unsigned long a, b, d;
-        MYSQL_BIND q[6] = {entero(&appId),  entero(&version),   texto(hex, &a),
-                           entero(&largoLL), texto(publica, &b), texto(firma, &d)};
-        q[5].buffer_type = MYSQL_TYPE_BLOB;
-        if (mysql_stmt_bind_param(f.s, q))
-            return fallar(QStringLiteral("no se pudo guardar la firma: %1").arg(f.error()));
-        if (mysql_stmt_execute(f.s))
-            return perdida(mysql_stmt_errno(f.s),
-                           QStringLiteral("no se pudo guardar la firma: %1").arg(f.error()));
+            return fallar(QStringLiteral("no se pudo guardar la firma: %1")
+                              .arg(QString::fromUtf8(f.error())));
+        if (!f.entero(appId).entero(version).texto(hex).entero(largo).texto(publica).binario(firma)
+                 .ejecutar())
+            return perdida(f.codigo(), QStringLiteral("no se pudo guardar la firma: %1")
+                                           .arg(QString::fromUtf8(f.error())));
     }
     if (mysql_commit(m))
         return perdida(mysql_errno(m), QStringLiteral("no se pudo confirmar la publicacion: %1")
@@ -558,6 +552,31 @@ int subir(const QStringList &args)
 }
 
 // --- verificar -----------------------------------------------------------------------------
+
+// Whether the database has both triggers that keep app.windowsbinary_md5 (as its schema makes
+// them), asked as the launchers ask. A database without the column has nothing to keep.
+bool disparadoresCompletos(MYSQL *m)
+{
+    if (mysql_query(m, "SELECT COUNT(*) FROM information_schema.COLUMNS WHERE "
+                       "TABLE_SCHEMA=DATABASE() AND TABLE_NAME='app' AND "
+                       "COLUMN_NAME='windowsbinary_md5'") != 0)
+        return false;
+    MYSQL_RES *res = mysql_store_result(m);
+    MYSQL_ROW f = res ? mysql_fetch_row(res) : nullptr;
+    const bool columna = f && f[0] && QByteArray(f[0]).toInt() > 0;
+    if (res)
+        mysql_free_result(res);
+    if (!columna)
+        return true;
+    if (mysql_query(m, Programas::disparadoresPresentes) != 0)
+        return false;
+    res = mysql_store_result(m);
+    f = res ? mysql_fetch_row(res) : nullptr;
+    const bool ambos = f && f[0] && QByteArray(f[0]).toInt() == 2;
+    if (res)
+        mysql_free_result(res);
+    return ambos;
+}
 
 int verificar(const QStringList &args)
 {
@@ -641,7 +660,16 @@ int verificar(const QStringList &args)
               .arg(sinFirma)
               .arg(distintos)
               .arg(sinBinario));
-    return sinFirma + distintos == 0 ? Bien : NoValidos;
+
+    // The digest the launchers compare is kept by two triggers; without both, a program
+    // replaced by hand would keep its old digest, and the launchers hash every program at
+    // every start instead of trusting the column.
+    const bool conDisparadores = disparadoresCompletos(m);
+    if (!conDisparadores)
+        decir(QStringLiteral("FALTAN DISPARADORES: app_md5_alta y app_md5_cambio deben existir "
+                             "para que app.windowsbinary_md5 siga a los bytes; sin ellos los "
+                             "lanzadores calculan MD5() de cada programa en cada inicio"));
+    return sinFirma + distintos == 0 && conDisparadores ? Bien : NoValidos;
 }
 
 } // namespace

@@ -2,12 +2,14 @@
 // current by digest, and the list shows them with their change-log state.
 
 #include "lanzador.h"
+#include "db/kolvasterdbconnkeepalive.h"
 #include "notificador.h"
 
 #include <QAction>
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSqlQuery>
 
@@ -43,6 +45,15 @@ int sentenciasDeSesion()
     while (q.next())
         n += q.value(1).toInt();
     return n;
+}
+
+// The two triggers that keep app.windowsbinary_md5, as the schema makes them.
+void crearDisparadores()
+{
+    for (const char *cuando : {"alta BEFORE INSERT", "cambio BEFORE UPDATE"})
+        TestDb::ejecutar(QString("CREATE TRIGGER IF NOT EXISTS app_md5_%1 ON app FOR EACH ROW "
+                                 "SET NEW.windowsbinary_md5 = MD5(NEW.windowsbinary)")
+                             .arg(cuando));
 }
 
 } // namespace
@@ -246,10 +257,7 @@ private slots:
         const auto restaurar = qScopeGuard([] {
             TestDb::ejecutar("ALTER TABLE app ADD windowsbinary_md5 CHAR(32) CHARACTER SET ascii "
                              "NULL DEFAULT (MD5(windowsbinary)) AFTER windowsbinary");
-            for (const char *cuando : {"alta BEFORE INSERT", "cambio BEFORE UPDATE"})
-                TestDb::ejecutar(QString("CREATE TRIGGER app_md5_%1 ON app FOR EACH ROW SET "
-                                         "NEW.windowsbinary_md5 = MD5(NEW.windowsbinary)")
-                                     .arg(cuando));
+            crearDisparadores();
         });
         Notificador::reiniciar();
         for (auto caso : {&TstCatalogo::primerInicio, &TstCatalogo::decisionesPorArchivo,
@@ -263,6 +271,87 @@ private slots:
         // The missing column is asked for once per session, not at every refresh.
         QVERIFY(migrada > 0);
         QCOMPARE(porRefresco(), migrada);
+    }
+
+    // The stored digest is only as good as its triggers: without them (a migration half done,
+    // a dump restored without them), a program replaced by hand still reaches the user, at a
+    // refresh of a session that trusted the column so far as at a new start.
+    void digestSinDisparadoresNoSeCree()
+    {
+        Notificador::reiniciar();
+        Lanzador l;
+        Kolvaster *k = l.abrir("ana", TestDb::clave("ana"));
+        const QString p = l.perfil("ana");
+        QCOMPARE(l.leer(p + "/calc.exe"), binCalc);
+        const auto restaurar = qScopeGuard([] { crearDisparadores(); });
+        QByteArray antes = binCalc;
+        // Both triggers gone, then one of them back: neither is enough.
+        for (const QString queda : {QString(), QString("app_md5_alta BEFORE INSERT")}) {
+            TestDb::ejecutar("DROP TRIGGER IF EXISTS app_md5_alta");
+            TestDb::ejecutar("DROP TRIGGER IF EXISTS app_md5_cambio");
+            const QByteArray aMano = antes + "# a mano\n";
+            TestDb::ejecutar("UPDATE app SET windowsbinary=? WHERE app_id=?", {aMano, calc});
+            QCOMPARE(TestDb::valor("SELECT windowsbinary_md5 FROM app WHERE app_id=?", {calc})
+                         .toByteArray(),
+                     md5(binCalc)); // stale since the first drop
+            if (!queda.isEmpty())
+                TestDb::ejecutar(QString("CREATE TRIGGER %1 ON app FOR EACH ROW SET "
+                                         "NEW.windowsbinary_md5 = MD5(NEW.windowsbinary)")
+                                     .arg(queda));
+            if (queda.isEmpty())
+                k->sincronizarAplicaciones();
+            else
+                k = l.abrir("ana", TestDb::clave("ana"));
+            QVERIFY(!k->terminado());
+            QCOMPARE(l.leer(p + "/calc.exe"), aMano);
+            QCOMPARE(l.leer(p + "/calc.exe.md5"), md5(aMano));
+            antes = aMano;
+        }
+        QVERIFY(Notificador::pedidos().isEmpty());
+    }
+
+    // A box of the first pass runs an event loop: the keep-alive's statement, run there, finds
+    // every answer of the pass read already, and the refresh goes on.
+    void keepAliveDuranteUnaCajaDelPrimerPaso()
+    {
+        Notificador::reiniciar();
+        Lanzador l;
+        Kolvaster *k = l.abrir("ana", TestDb::clave("ana"));
+        auto *keepAlive = k->findChild<KolvasterDBConnKeepAlive *>();
+        QVERIFY(keepAlive);
+        int rondas = 0;
+        connect(keepAlive, &KolvasterDBConnKeepAlive::conexionOK, this, [&] { ++rondas; });
+        // Leftovers that cannot be deleted, each worth two boxes.
+        QStringList trabados;
+        const auto soltar = qScopeGuard([&] {
+            for (const QString &f : std::as_const(trabados))
+                QProcess::execute("chattr", {"-i", f});
+        });
+        for (const char *n : {"resto1", "resto2", "resto3"}) {
+            const QString f = l.perfil("ana") + "/" + n + ".exe";
+            l.escribir(f, "resto");
+            QCOMPARE(QProcess::execute("chattr", {"+i", f}), 0);
+            trabados << f;
+        }
+        const int antes = rondas;
+        Mensajes::olvidar();
+        auto delPrimerPaso = [](const QString &texto) {
+            return texto.startsWith("Existen archivos no validos")
+                   || texto.startsWith("No se pudo eliminar aplicacion no valida");
+        };
+        Mensajes::observar([&](const Mensajes::Mostrado &m) {
+            if (delPrimerPaso(m.texto))
+                keepAlive->keepAlive();
+        });
+        k->sincronizarAplicaciones();
+        Mensajes::observar({});
+        QVERIFY(!k->terminado());
+        QCOMPARE(l.textos("Atencion!").filter(QRegularExpression("^(Existen|No se pudo eliminar)"))
+                     .size(),
+                 6);
+        QCOMPARE(rondas - antes, 6);
+        QCOMPARE(l.lista()->count(), 3);
+        QVERIFY(Notificador::pedidos().isEmpty());
     }
 
     // Names travel inside the statements' text: quotes, accents and a backslash are read back

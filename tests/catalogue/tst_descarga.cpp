@@ -193,10 +193,10 @@ private slots:
     void porParches()
     {
         const qint64 id = TestDb::crearApp("calc", "T", std::nullopt);
-        TestDb::publicar(id, QByteArray(), version(1));
+        TestDb::publicar(id, version(1));
         QCOMPARE(Descarga::descargar(QSqlDatabase::database(), id, dir).estado, Estado::Hecha);
-        TestDb::publicar(id, version(1), version(2));
-        TestDb::publicar(id, version(2), version(3));
+        TestDb::publicar(id, version(2));
+        TestDb::publicar(id, version(3));
         QVERIFY(TestDb::valor("SELECT SUM(LENGTH(datos)) FROM appparche").toLongLong() * 10
                 < TestDb::valor("SELECT LENGTH(datos) FROM appcomprimido").toLongLong());
 
@@ -215,7 +215,7 @@ private slots:
         QCOMPARE(ultimo, TestDb::valor("SELECT SUM(LENGTH(datos)) FROM appparche").toLongLong());
         QCOMPARE(total, ultimo);
 
-        TestDb::publicar(id, version(3), version(4));
+        TestDb::publicar(id, version(4));
         QCOMPARE(Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id), dir,
                                            md5(version(4)))
                      .camino,
@@ -229,9 +229,9 @@ private slots:
     void parcheDanadoCae()
     {
         const qint64 id = TestDb::crearApp("calc", "T", std::nullopt);
-        TestDb::publicar(id, QByteArray(), version(1));
+        TestDb::publicar(id, version(1));
         QCOMPARE(Descarga::descargar(QSqlDatabase::database(), id, dir).estado, Estado::Hecha);
-        TestDb::publicar(id, version(1), version(2));
+        TestDb::publicar(id, version(2));
         danar("appparche", id);
         Actualizacion::Canal canal(QSqlDatabase::database());
         auto r = Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id), dir,
@@ -240,7 +240,7 @@ private slots:
         QCOMPARE(r.fallidos, QList<Actualizacion::Camino>{Actualizacion::Camino::Parches});
         QVERIFY(leer(dir + "/calc.exe") == version(2));
 
-        TestDb::publicar(id, version(2), version(3));
+        TestDb::publicar(id, version(3));
         danar("appparche", id);
         danar("appcomprimido", id);
         r = Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id), dir,
@@ -262,9 +262,9 @@ private slots:
     void cambiadoAMano()
     {
         const qint64 id = TestDb::crearApp("calc", "T", std::nullopt);
-        TestDb::publicar(id, QByteArray(), version(1));
+        TestDb::publicar(id, version(1));
         QCOMPARE(Descarga::descargar(QSqlDatabase::database(), id, dir).estado, Estado::Hecha);
-        TestDb::publicar(id, version(1), version(2));
+        TestDb::publicar(id, version(2));
         const QByteArray mano = version(2) + "parche a mano";
         TestDb::ejecutar("UPDATE app SET windowsbinary=? WHERE app_id=?", {mano, id});
         Actualizacion::Canal canal(QSqlDatabase::database());
@@ -275,7 +275,7 @@ private slots:
         QCOMPARE(Descarga::descargar(QSqlDatabase::database(), id, dir).estado, Estado::Hecha);
         QVERIFY(leer(dir + "/calc.exe") == mano);
 
-        TestDb::publicar(id, mano, version(3));
+        TestDb::publicar(id, version(3));
         QByteArray local = mano;
         local[5000] = char(local[5000] ^ 1);
         escribirArchivo(dir + "/calc.exe", local);
@@ -283,6 +283,66 @@ private slots:
                                       md5(version(3)));
         QCOMPARE(r.camino, Actualizacion::Camino::Copia);
         QVERIFY(leer(dir + "/calc.exe") == version(3));
+    }
+
+    // A patch row grown far beyond the program (damage, or a hostile row), with no copy to
+    // compare it with: whether its recorded size still says what it was or says the truth, the
+    // launcher falls to the download and the server sends no more than about the program.
+    void cadenaMayorQueElPrograma()
+    {
+        const qint64 id = TestDb::crearApp("calc", "T", std::nullopt);
+        TestDb::publicar(id, version(1));
+        QCOMPARE(Descarga::descargar(QSqlDatabase::database(), id, dir).estado, Estado::Hecha);
+        TestDb::publicar(id, version(2));
+        TestDb::ejecutar("DELETE FROM appcomprimido WHERE app_id=?", {id});
+        const qint64 programa = version(2).size();
+        TestDb::ejecutar("UPDATE appparche SET datos=CONCAT(datos, REPEAT('x', ?)) WHERE app_id=?",
+                         {4 * programa, id});
+        Actualizacion::Canal canal(QSqlDatabase::database());
+        for (const bool medido : {false, true}) {
+            if (medido)
+                TestDb::ejecutar("UPDATE appparche SET bytes=LENGTH(datos) WHERE app_id=?", {id});
+            const qint64 antes = TestDb::bytesEnviados();
+            const auto r = Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id),
+                                                     dir, md5(version(2)));
+            QCOMPARE(r.camino, Actualizacion::Camino::Ninguno);
+            QCOMPARE(r.fallidos.size(), medido ? 0 : 1); // a chain costing more is not tried
+            QVERIFY(leer(dir + "/calc.exe") == version(1));
+            QCOMPARE(Descarga::descargar(QSqlDatabase::database(), id, dir).estado, Estado::Hecha);
+            QVERIFY(leer(dir + "/calc.exe") == version(2));
+            const qint64 enviados = TestDb::bytesEnviados() - antes;
+            QVERIFY2(enviados < programa * 11 / 10, qPrintable(QString::number(enviados)));
+            escribirArchivo(dir + "/calc.exe", version(1));
+            escribirArchivo(dir + "/calc.exe.md5", md5(version(1)).toLatin1());
+        }
+        QVERIFY(conexionResponde());
+    }
+
+    // What the stored rows say about themselves is bounded before anything is fetched: a copy
+    // claiming a program larger than any server can send, or one without the sizes the tool
+    // records (an older tool, a row made by hand), is not tried at all, and nothing is written.
+    void copiaFueraDeMedida_data()
+    {
+        QTest::addColumn<QString>("cambio");
+        QTest::newRow("stated size beyond the bound") << "largo=(1 << 31)";
+        QTest::newRow("stored size far beyond the program") << "bytes=largo * 2";
+        QTest::newRow("no stored size") << "bytes=NULL";
+    }
+    void copiaFueraDeMedida()
+    {
+        QFETCH(QString, cambio);
+        const qint64 id = TestDb::crearApp("calc", "T", std::nullopt);
+        TestDb::publicar(id, version(1));
+        TestDb::ejecutar("DELETE FROM appparche WHERE app_id=?", {id});
+        TestDb::ejecutar(QString("UPDATE appcomprimido SET %1 WHERE app_id=?").arg(cambio), {id});
+        Actualizacion::Canal canal(QSqlDatabase::database());
+        const qint64 antes = TestDb::bytesEnviados();
+        const auto r = Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id), dir,
+                                                 md5(version(1)));
+        QCOMPARE(r.camino, Actualizacion::Camino::Ninguno);
+        QVERIFY(r.fallidos.isEmpty());
+        QVERIFY(TestDb::bytesEnviados() - antes < 64 * 1024);
+        QVERIFY(QDir(dir).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
 
     // The compressed bytes' connection: the session's account and database without the
@@ -313,8 +373,8 @@ private slots:
         };
         const qint64 sin = TestDb::crearApp("sin", "T", QByteArray("solo el binario"));
         const qint64 a = TestDb::crearApp("a", "T", std::nullopt), b = TestDb::crearApp("b", "T", std::nullopt);
-        TestDb::publicar(a, QByteArray(), version(1));
-        TestDb::publicar(b, QByteArray(), version(2));
+        TestDb::publicar(a, version(1));
+        TestDb::publicar(b, version(2));
         const qint64 antes = contar();
         {
             Actualizacion::Canal canal(QSqlDatabase::database());

@@ -186,13 +186,13 @@ private slots:
         QRandomGenerator(3).fillRange(reinterpret_cast<quint32 *>(relleno.data()),
                                       relleno.size() / 4);
         auto version = [&](const char *marca) { return programa(marca) + "exit 0\n" + relleno; };
-        TestDb::publicar(calc, QByteArray(), version("uno"));
+        TestDb::publicar(calc, version("uno"));
         firmar(calc, "calc", version("uno"), 1);
         Lanzador l;
         const QString p = abrir(l);
         QCOMPARE(l.leer(p + "/calc.exe"), version("uno"));
 
-        TestDb::publicar(calc, version("uno"), version("dos"));
+        TestDb::publicar(calc, version("dos"));
         firmar(calc, "calc", version("dos"), 2);
         const qint64 antes = TestDb::bytesEnviados();
         actualizar(l);
@@ -202,7 +202,7 @@ private slots:
         QCOMPARE(l.leer(p + "/calc.exe.version"), QByteArray("2"));
         arrancaConMarca(l, "dos");
 
-        TestDb::publicar(calc, version("dos"), version("tres"));
+        TestDb::publicar(calc, version("tres"));
         firmar(calc, "calc", version("tres") + "x", 3);
         actualizar(l);
         QCOMPARE(l.textos("Atencion!"), QStringList(rechazo));

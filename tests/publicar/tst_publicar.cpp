@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -349,12 +350,19 @@ private slots:
             QCOMPARE(q.value(0).toByteArray(), md5(build(k)));
             QCOMPARE(q.value(1).toLongLong(), qint64(build(k).size()));
             QVERIFY(descomprimir(q.value(2).toByteArray()) == build(k));
+            // The sizes the launchers bound their fetches by, without measuring on the server.
+            QCOMPARE(TestDb::contar("SELECT 1 FROM appcomprimido WHERE bytes=LENGTH(datos)"), 1);
+            QCOMPARE(TestDb::contar("SELECT 1 FROM appparche WHERE bytes=LENGTH(datos) AND "
+                                    "largo IS NOT NULL"),
+                     TestDb::contar("SELECT 1 FROM appparche"));
         }
         QHash<QByteArray, QPair<QByteArray, QByteArray>> parches;
         QSqlQuery q(TestDb::admin());
-        QVERIFY(q.exec("SELECT desde_md5, hasta_md5, datos FROM appparche"));
-        while (q.next())
+        QVERIFY(q.exec("SELECT desde_md5, hasta_md5, datos, largo FROM appparche"));
+        while (q.next()) {
             parches.insert(q.value(0).toByteArray(), {q.value(1).toByteArray(), q.value(2).toByteArray()});
+            QCOMPARE(q.value(3).toLongLong(), qint64(build(1).size()));
+        }
         QCOMPARE(parches.size(), 5);
         for (int k = 2; k <= 6; ++k) {
             QVERIFY2(parches.contains(md5(build(k))), qPrintable(QString::number(k)));
@@ -480,6 +488,43 @@ private slots:
         QVERIFY2(r.salida.endsWith("4 firmados y validos, 0 sin firma, 0 no coinciden, 1 sin "
                                    "binario\n"),
                  r.salida.constData());
+
+        // Without one of the triggers that keep the stored digest, the catalogue is not sound
+        // whatever its signatures: said on a line of its own, and the status says so.
+        TestDb::ejecutar("DROP TRIGGER app_md5_cambio");
+        r = correr(QStringList{"verificar"} + conexion + QStringList{"--claves", ambas});
+        TestDb::ejecutar("CREATE TRIGGER app_md5_cambio BEFORE UPDATE ON app FOR EACH ROW SET "
+                         "NEW.windowsbinary_md5 = MD5(NEW.windowsbinary)");
+        QCOMPARE(r.estado, 1);
+        QVERIFY2(r.salida.contains("binario\nFALTAN DISPARADORES: app_md5_alta y app_md5_cambio"),
+                 r.salida.constData());
+    }
+
+    // A program, a copy or a patch the server could not take in one packet is named before
+    // anything is written; the patch travels in pieces like the program.
+    void paqueteMenorQueLoComprimido()
+    {
+        QByteArray viejo(3 * 1024 * 1024, Qt::Uninitialized), nuevo(3 * 1024 * 1024, Qt::Uninitialized);
+        QRandomGenerator(5).fillRange(reinterpret_cast<quint32 *>(viejo.data()), viejo.size() / 4);
+        QRandomGenerator(6).fillRange(reinterpret_cast<quint32 *>(nuevo.data()), nuevo.size() / 4);
+        escribir(ruta("viejo"), viejo);
+        QCOMPARE(subir({"calc", ruta("viejo")}).estado, 0);
+        const QString antes = foto();
+        // Room for the program (3 MB) but not for a copy or a patch of random bytes, which
+        // come out a little larger than the program.
+        const qint64 paquete = TestDb::valor("SELECT @@GLOBAL.max_allowed_packet").toLongLong();
+        TestDb::ejecutar("SET GLOBAL max_allowed_packet=3146752");
+        const auto restaurar = qScopeGuard([=] {
+            TestDb::ejecutar("SET GLOBAL max_allowed_packet=?", {paquete});
+        });
+        escribir(ruta("nuevo"), nuevo);
+        const Corrida r = subir({"calc", ruta("nuevo")});
+        QVERIFY(r.estado != 0);
+        QVERIFY2(r.error.startsWith("kolvaster-publicar: el servidor acepta hasta 3146752 bytes "
+                                    "por fila (max_allowed_packet) y la copia comprimida tiene ")
+                     && r.error.count('\n') == 1,
+                 r.error.constData());
+        QCOMPARE(foto(), antes);
     }
 
     // The server dies while the program is arriving: after its restart, the old publication
@@ -502,20 +547,22 @@ private slots:
         QProcess *p = proceso({"subir", "--defaults-extra-file=" + opciones, "--sistema",
                                TestDb::base(), "--clave", clave, "calc", ruta("nuevo")});
         QVERIFY(p->waitForStarted());
-        // Killed once the tool has read (and so sent) some 16 MB of the program.
-        const QString io = QString("/proc/%1/io").arg(p->processId());
+        // Killed once the server has received some 16 MB of the program.
+        auto recibidos = [] {
+            QSqlQuery q(TestDb::admin());
+            return q.exec("SHOW GLOBAL STATUS LIKE 'Bytes_received'") && q.next()
+                       ? q.value(1).toLongLong() : 0;
+        };
+        const qint64 antes = recibidos();
         bool matado = false;
         while (!matado && p->state() == QProcess::Running) {
-            QFile f(io);
-            if (f.open(QIODevice::ReadOnly))
-                for (const QByteArray &l : f.readAll().split('\n'))
-                    if (l.startsWith("rchar:") && l.mid(6).trimmed().toLongLong() > 16 << 20) {
-                        ::kill(servidor, SIGKILL);
-                        matado = true;
-                    }
+            if (recibidos() - antes > 16 << 20) {
+                ::kill(servidor, SIGKILL);
+                matado = true;
+            }
             QTest::qWait(1);
         }
-        QVERIFY(matado);
+        QVERIFY2(matado, p->readAllStandardError().constData());
         QVERIFY(p->waitForFinished(60000));
         QVERIFY(p->exitCode() != 0);
         QCOMPARE(p->readAllStandardError().count('\n'), 1);

@@ -1,8 +1,13 @@
 #include "modal.h"
 
+#include "notificador.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QJsonObject>
+#include <QPointer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -79,4 +84,45 @@ DriverModal::Respuesta DriverModal::cerrar(const char *clase)
         static_cast<QDialog *>(w)->reject();
         return true;
     };
+}
+
+void DriverModal::vigilarErrores()
+{
+    auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
+    if (!app)
+        return;
+    auto *timer = new QTimer(app);
+    timer->setInterval(100);
+    QObject::connect(timer, &QTimer::timeout, app, [] {
+        static QPointer<QWidget> visto;
+        static QElapsedTimer desde;
+        QWidget *w = QApplication::activeModalWidget();
+        if (!w || !w->isVisible() || !QTest::currentTestFunction()
+            || qstrcmp(w->metaObject()->className(), "KolvasterErrorHandler") != 0) {
+            visto = nullptr;
+            return;
+        }
+        if (w != visto) {
+            visto = w;
+            desde.start();
+            return;
+        }
+        // Answers come within milliseconds of the report's outcome (the OK button); a report
+        // that never ends is given a while longer.
+        auto *ok = w->findChild<QPushButton *>(QStringLiteral("pb_ok"));
+        if (desde.elapsed() < (ok && ok->isEnabled() ? 2000 : 20000))
+            return;
+        // The error itself travels in the report; the dialog shows how sending it went.
+        QString error = QStringLiteral("(no report received)");
+        const QList<QJsonObject> pedidos = Notificador::pedidos();
+        if (!pedidos.isEmpty())
+            error = pedidos.last().value(QStringLiteral("query")).toObject()
+                        .value(QStringLiteral("mensaje")).toString();
+        auto *detalle = w->findChild<QPlainTextEdit *>(QStringLiteral("pte_dete"));
+        const QString texto = QStringLiteral("%1 [dialog: %2]")
+                                  .arg(error, detalle ? detalle->toPlainText() : QString())
+                                  .replace(QLatin1Char('\n'), QStringLiteral(" | "));
+        qFatal("Unanswered error dialog: %s", qPrintable(texto));
+    });
+    timer->start();
 }

@@ -34,6 +34,11 @@ public:
     // Closes whatever modal dialog is shown, by its class name.
     static Respuesta cerrar(const char *clase);
 
+    // Started with every test program's application (see testdb.cpp): an error dialog that
+    // nothing answers while a test function runs ends the test at once with the dialog's
+    // text, instead of leaving it to wait for ctest's time-out with no word of why.
+    static void vigilarErrores();
+
 private:
     void revisar();
 

@@ -35,9 +35,10 @@ QList<int> tiposLog();
 qint64 crearUsuario(const QString &sysuser, const QString &titulo, bool useradmin = false);
 qint64 crearApp(const QString &nombre, const QString &titulo,
                 const std::optional<QByteArray> &binario);
-// What the publishing tool stores when `nueva` replaces `anterior` (null: a first publication):
-// the binary, its compressed copy and the patch from `anterior`.
-void publicar(qint64 appId, const QByteArray &anterior, const QByteArray &nueva);
+// Publishes `nueva` as the program `appId` with kolvaster-publicar itself (as dbadmin, signed
+// with a key of the test's own): the binary, its compressed copy and the patch from the
+// version it replaces, with the tool's own pruning of older patches.
+void publicar(qint64 appId, const QByteArray &nueva);
 // Bytes the server has sent to all its clients since it started.
 qint64 bytesEnviados();
 void otorgar(qint64 uid, qint64 appId, const QVariant &clogleido = false);
