@@ -654,7 +654,7 @@ bool ejecutar(MYSQL *m, MYSQL *vigia, const QString &sql, const QString &etiquet
 // see it empty (they would fetch every program again) nor may a write leave it stale. It is
 // first added in place (no copy of the table) under a name no launcher asks for, kept by the
 // triggers, filled row by row (the trigger computing it), then renamed into place with its
-// default, and at once given its own triggers: a write in that instant fails, none is lost.
+// default and its own triggers, under a table lock that makes writers wait for the three.
 // Where the server cannot add a column in place (a compressed row format), the table is copied
 // with the column computed, as by hand; the final check then mends what was written between
 // the copy and the triggers.
@@ -704,14 +704,18 @@ bool agregarDigesto(MYSQL *m, MYSQL *vigia, bool terminal, QString *error)
             barra(QStringLiteral("app: digestos"), double(i + 1) / double(ids->size()),
                   reloj.elapsed() / 1000.0, i + 1 == ids->size());
     }
-    if (!sql(QStringLiteral("ALTER TABLE app CHANGE COLUMN %1 %2 %3")
-                 .arg(provisional, QLatin1String(columnaDigesto),
-                      definicionDigesto())))
-        return false;
+    // The rename and the two triggers that follow it must look like one step to a writer: with
+    // the table locked, a publication meanwhile waits for them instead of meeting triggers that
+    // name a column gone. Without the right to lock (or where the server refuses it), that
+    // instant stays open and such a write fails whole, to be made again.
+    const bool bloqueada = mysql_query(m, "LOCK TABLES app WRITE") == 0;
+    bool hecho = sql(QStringLiteral("ALTER TABLE app CHANGE COLUMN %1 %2 %3")
+                         .arg(provisional, QLatin1String(columnaDigesto), definicionDigesto()));
     for (const Disparador &d : disparadores)
-        if (!sql(sqlDisparador(d, QLatin1String(columnaDigesto))))
-            return false;
-    return true;
+        hecho = hecho && sql(sqlDisparador(d, QLatin1String(columnaDigesto)));
+    if (bloqueada)
+        mysql_query(m, "UNLOCK TABLES");
+    return hecho;
 }
 
 // Every stored digest against its program, one row at a time (the bar counts them); the rows
