@@ -1,0 +1,57 @@
+# The launcher's real window on an X display, driven as a person would with xdotool (sourced by
+# bench/visor.sh and tests/install/instalacion.sh). There is no window manager: focus is given
+# with windowfocus.
+
+# ventana TITLE_REGEX: the id of a visible window so titled, or nothing.
+ventana() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+
+# esperar_ventana TITLE_REGEX [TIMEOUT_S]: its id once visible, polled every 20 ms.
+esperar_ventana() {
+  local fin=$(( $(date +%s) + ${2:-60} )) w=""
+  while [ -z "$w" ]; do
+    [ "$(date +%s)" -lt "$fin" ] || { echo "no window '$1'" >&2; return 1; }
+    sleep 0.02
+    w=$(ventana "$1")
+  done
+  echo "$w"
+}
+
+# esperar_cierre TITLE_REGEX: until no visible window is so titled.
+esperar_cierre() { while [ -n "$(ventana "$1")" ]; do sleep 0.02; done; }
+
+# cargando WINDOW: whether the report's pale yellow "Cargando..." strip is still painted.
+cargando() {
+  xwd -silent -id "$1" 2>/dev/null | convert xwd:- -format %c histogram:info:- 2>/dev/null \
+    | grep -qi 'FFFF7F'
+}
+
+titulo_conexion='^Por favor ingrese datos para conexion'
+titulo_principal='^Kolvaster \(Manejador de Aplicaciones\)$'
+titulo_accesos='^Kolvaster - Registro Ingreso Usuario$'
+
+# entrar PASSWORD: types the password into the connection dialog (server, system and user come
+# from the defaults file of the launcher's working directory) and waits for the main window;
+# prints its id.
+entrar() {
+  local w
+  w=$(esperar_ventana "$titulo_conexion") || return 1
+  xdotool windowfocus --sync "$w" type --delay 20 "$1"
+  xdotool key --window "$w" Return
+  esperar_cierre "$titulo_conexion"
+  esperar_ventana "$titulo_principal"
+}
+
+# menu_accesos MAIN_WINDOW: opens "Herramientas" and selects its last entry, "Mis ultimos
+# accesos...", leaving the Enter that triggers it to the caller.
+menu_accesos() {
+  xdotool windowfocus --sync "$1" key alt+h
+  sleep 0.5
+  xdotool key Up
+  sleep 0.2
+}
+
+# pesadas PID: the heavy libraries only a report needs that the process maps, by short name.
+pesadas() {
+  grep -oE 'libLLVM[^ /]*|libQt6WebEngineCore[^ /]*|libQt6Quick\.so[^ /]*|libQt6Qml\.so[^ /]*' \
+    "/proc/$1/maps" | sed 's/\.so.*//' | sort -u | tr '\n' ' '
+}
