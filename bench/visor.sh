@@ -15,6 +15,7 @@
 #   closed    resident memory 5 s after that report was closed.
 # The launcher is driven as a person would: password typed into the connection dialog (server,
 # system and user come from its defaults file), Alt+H, Up, Enter, then Escape.
+# Needs the packages xvfb (or another X server), xdotool, x11-apps and imagemagick.
 # Prints one line per start and the medians, with the idle launcher / bare window ratio.
 set -euo pipefail
 export KOLVASTER_PORT_SETTING="the PORT argument of bench/visor.sh"
@@ -28,7 +29,10 @@ for c in xdotool xwd convert import; do
   command -v $c >/dev/null || { echo "needs $c (packages xdotool, x11-apps, imagemagick)" >&2; exit 2; }
 done
 work=$(mktemp -d -t kolvaster-visor.XXXXXX)
-trap '"$here/../scripts/testdb.sh" stop "$work/db" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+# A launcher left running would hold the session record of "bench" for the next one.
+vivos=()
+trap 'for p in "${vivos[@]}"; do kill -9 $p 2>/dev/null || true; done
+      "$here/../scripts/testdb.sh" stop "$work/db" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 
 "$here/../scripts/testdb.sh" start "$work/db" "$port" bench >/dev/null
 sql() { mariadb --no-defaults --socket="$work/db/mysql.sock" -uroot bench "$@"; }
@@ -50,7 +54,8 @@ rss() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
 ahora() { date +%s.%N; }
 
 medir_ventana() {
-  "$build/bench/bench_ventana" & local pid=$!
+  "$build/bench/bench_ventana" >/dev/null 2>&1 & local pid=$!
+  vivos+=($pid)
   esperar_ventana '^Ventana de referencia$' >/dev/null
   sleep 5
   echo "bare-window idle_kb=$(rss $pid) heavy=[$(pesadas $pid)]"
@@ -63,7 +68,8 @@ medir_lanzador() {  # NAME BINARY RUN
   touch "$home/Kolvaster/libeay32.dll" "$home/Kolvaster/ssleay32.dll"
   printf '127.0.0.1\nbench\nana\n' > "$trabajo/defaults"
   (cd "$trabajo" && HOME="$home" MYSQL_TCP_PORT=$port XDG_RUNTIME_DIR="$work" \
-     QTWEBENGINE_DISABLE_SANDBOX=1 exec "$2" >"$work/$1-$3.log" 2>&1) & local pid=$!
+     QTWEBENGINE_DISABLE_SANDBOX=1 exec "$2" >"$work/$1-$3.log" 2>&1 </dev/null) & local pid=$!
+  vivos+=($pid)
   local w idle heavy
   w=$(entrar ana_pw)
   sleep 5
@@ -72,13 +78,13 @@ medir_lanzador() {  # NAME BINARY RUN
   menu_accesos "$w"
   local t0 t1 r
   t0=$(ahora)
-  xdotool key Return
+  elegir "$w"
   r=$(esperar_ventana "$titulo_accesos" 120)
   while cargando "$r"; do sleep 0.02; done
   t1=$(ahora)
   sleep 1
   import -window root "$work/$1-$3.png" 2>/dev/null || true
-  xdotool windowfocus --sync "$r" key Escape
+  tecla "$r" Escape
   esperar_cierre "$titulo_accesos"
   sleep 5
   local cerrado
@@ -93,9 +99,9 @@ campo() { grep "^$1 " "$work/salida" | grep -oE "$2=[0-9.]+" | cut -d= -f2 | med
 
 : > "$work/salida"
 for r in $(seq "$runs"); do
-  medir_ventana | tee -a "$work/salida"
-  [ -z "$older" ] || medir_lanzador older "$older" "$r" | tee -a "$work/salida"
-  medir_lanzador launcher "$build/kolvaster" "$r" | tee -a "$work/salida"
+  medir_ventana >>"$work/salida"; tail -1 "$work/salida"
+  [ -z "$older" ] || { medir_lanzador older "$older" "$r" >>"$work/salida"; tail -1 "$work/salida"; }
+  medir_lanzador launcher "$build/kolvaster" "$r" >>"$work/salida"; tail -1 "$work/salida"
 done
 
 echo

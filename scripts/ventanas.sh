@@ -1,9 +1,10 @@
 # The launcher's real window on an X display, driven as a person would with xdotool (sourced by
-# bench/visor.sh and tests/install/instalacion.sh). There is no window manager: focus is given
-# with windowfocus.
+# bench/visor.sh and tests/install/instalacion.sh). There is no window manager: keys go to a
+# window named by its id; a key that closes its window makes xdotool complain about the key's
+# release, hence the "|| true".
 
 # ventana TITLE_REGEX: the id of a visible window so titled, or nothing.
-ventana() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+ventana() { { xdotool search --onlyvisible --name "$1" 2>/dev/null || true; } | head -1; }
 
 # esperar_ventana TITLE_REGEX [TIMEOUT_S]: its id once visible, polled every 20 ms.
 esperar_ventana() {
@@ -36,19 +37,37 @@ entrar() {
   local w
   w=$(esperar_ventana "$titulo_conexion") || return 1
   xdotool windowfocus --sync "$w" type --delay 20 "$1"
-  xdotool key --window "$w" Return
+  tecla "$w" Return
   esperar_cierre "$titulo_conexion"
   esperar_ventana "$titulo_principal"
 }
 
+# menu MAIN_WINDOW: the id of the open menu, a window of the program's own (found by class: its
+# name is not always set when it shows), or nothing.
+menu() {
+  { xdotool search --onlyvisible --classname kolvaster 2>/dev/null || true; } | grep -vx "$1" | head -1
+}
+
 # menu_accesos MAIN_WINDOW: opens "Herramientas" and selects its last entry, "Mis ultimos
-# accesos...", leaving the Enter that triggers it to the caller.
+# accesos...", leaving the Enter that triggers it to the caller (elegir).
 menu_accesos() {
-  xdotool windowfocus --sync "$1" key alt+h
-  sleep 0.5
-  xdotool key Up
+  local intento
+  for intento in 1 2 3 4 5; do
+    # Alt+H is not taken before the window has the focus, which may come late.
+    xdotool windowfocus --sync "$1" 2>/dev/null || true
+    xdotool key --window "$1" alt+h
+    for _ in $(seq 50); do [ -z "$(menu "$1")" ] || break 2; sleep 0.02; done
+  done
+  [ -n "$(menu "$1")" ] || { echo "the menu does not open" >&2; return 1; }
+  xdotool key --window "$(menu "$1")" Up
   sleep 0.2
 }
+
+# elegir MAIN_WINDOW: Enter in the open menu.
+elegir() { xdotool key --window "$(menu "$1")" Return 2>/dev/null || true; }
+
+# tecla WINDOW KEY: a key that may close the window.
+tecla() { xdotool key --window "$1" "$2" 2>/dev/null || true; }
 
 # pesadas PID: the heavy libraries only a report needs that the process maps, by short name.
 pesadas() {
