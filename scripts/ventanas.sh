@@ -37,28 +37,47 @@ entrar() {
   local w
   w=$(esperar_ventana "$titulo_conexion") || return 1
   xdotool windowfocus --sync "$w" type --delay 20 "$1"
-  tecla "$w" Return
+  # Only the press: the login runs while the dialog handles it, and a release arriving after
+  # the dialog closed would reach the program list and start its first program.
+  xdotool keydown --window "$w" Return
   esperar_cierre "$titulo_conexion"
   esperar_ventana "$titulo_principal"
 }
 
-# menu MAIN_WINDOW: the id of the open menu, a window of the program's own (found by class: its
-# name is not always set when it shows), or nothing.
+# menu MAIN_WINDOW: the id of the open menu, or nothing: a window of the program's own that
+# bypasses the window manager (override-redirect) as pop-ups do; found by class, as its name is
+# not always set when it shows.
 menu() {
-  { xdotool search --onlyvisible --classname kolvaster 2>/dev/null || true; } | grep -vx "$1" | head -1
+  local w
+  for w in $({ xdotool search --onlyvisible --classname kolvaster 2>/dev/null || true; } | grep -vx "$1"); do
+    if xwininfo -id "$w" 2>/dev/null | grep -q 'Override Redirect State: yes'; then
+      echo "$w"
+      return
+    fi
+  done
 }
 
 # menu_accesos MAIN_WINDOW: opens "Herramientas" and selects its last entry, "Mis ultimos
 # accesos...", leaving the Enter that triggers it to the caller (elegir).
 menu_accesos() {
   local intento
-  for intento in 1 2 3 4 5; do
-    # Alt+H is not taken before the window has the focus, which may come late.
-    xdotool windowfocus --sync "$1" 2>/dev/null || true
-    xdotool key --window "$1" alt+h
+  # Alt+H is taken only by the active window: focus first, and give Qt the time to see it.
+  xdotool windowfocus --sync "$1" 2>/dev/null || true
+  sleep 1
+  for intento in 1 2 3; do
+    # Alt+H, else a click on the menu's title (some 118 pixels in: "Kolvaster" comes first).
+    if [ $intento = 1 ]; then
+      xdotool key --window "$1" alt+h
+    else
+      xdotool mousemove --window "$1" 118 10 click 1
+    fi
     for _ in $(seq 50); do [ -z "$(menu "$1")" ] || break 2; sleep 0.02; done
   done
-  [ -n "$(menu "$1")" ] || { echo "the menu does not open" >&2; return 1; }
+  [ -n "$(menu "$1")" ] || {
+    echo "the menu does not open (screen: $TMPDIR/sin-menu.png)" >&2
+    import -window root "${TMPDIR:-/tmp}/sin-menu.png" 2>/dev/null || true
+    return 1
+  }
   xdotool key --window "$(menu "$1")" Up
   sleep 0.2
 }
@@ -71,6 +90,6 @@ tecla() { xdotool key --window "$1" "$2" 2>/dev/null || true; }
 
 # pesadas PID: the heavy libraries only a report needs that the process maps, by short name.
 pesadas() {
-  grep -oE 'libLLVM[^ /]*|libQt6WebEngineCore[^ /]*|libQt6Quick\.so[^ /]*|libQt6Qml\.so[^ /]*' \
-    "/proc/$1/maps" | sed 's/\.so.*//' | sort -u | tr '\n' ' '
+  { grep -oE 'libLLVM[^ /]*|libQt6WebEngineCore[^ /]*|libQt6Quick\.so[^ /]*|libQt6Qml\.so[^ /]*' \
+      "/proc/$1/maps" || true; } | sed 's/\.so.*//' | sort -u | tr '\n' ' '
 }
