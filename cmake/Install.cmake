@@ -1,6 +1,7 @@
 # What `cmake --install` puts in place, and the Debian package made of it (`cpack -G DEB`):
 #   bin/kolvaster                              the launcher
 #   bin/kolvaster-publicar                     the publisher's tool (keys, signed uploads)
+#   lib/kolvaster/libkolvastervisor.so         the report engine, loaded on the first report
 #   share/applications/kolvaster.desktop       its entry in the desktop's menu, with its icon
 #   lib/libkolvasterclient.a, libkolvasterreportes.a (+ the reports' icons as an object file)
 #   include/kolvaster/*.h                      the libraries' public headers (with the About
@@ -14,6 +15,9 @@ include(CMakePackageConfigHelpers)
 set(KOLVASTER_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Kolvaster)
 
 install(TARGETS kolvaster kolvaster-publicar RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        COMPONENT launcher)
+# The report engine, loaded by the launcher on its first report from ../lib/kolvaster.
+install(TARGETS kolvastervisor LIBRARY DESTINATION ${KOLVASTER_MODULO_DESTINO}
         COMPONENT launcher)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/kolvaster.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT launcher)
@@ -64,7 +68,8 @@ their programs in sync and starts them; with the libraries and CMake package to 
 programs against the launcher's session record, reports and spreadsheet export.")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY kolvaster)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES bin/kolvaster bin/kolvaster-publicar)
+set(CPACK_STRIP_FILES bin/kolvaster bin/kolvaster-publicar
+    ${KOLVASTER_MODULO_DESTINO}/libkolvastervisor.so)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -28,6 +28,13 @@ void Kolvaster::on_actionMis_ultimos_accesos_triggered()
                   + QStringLiteral("<br />");
     cuerpo += QStringLiteral("</p>");
 
+    // The viewer's engine is loaded here, with the first report; a launcher whose module is
+    // missing or broken says so through the error dialog.
+    QString sinVisor;
+    if (!KolvasterHTMLViewer::disponible(&sinVisor)) {
+        reportarError(sinVisor);
+        return;
+    }
     KolvasterHTMLViewer visor(QStringLiteral("Kolvaster - Registro Ingreso Usuario"), this);
     visor.setHtmlBody(cuerpo);
     visor.exec();

@@ -3,108 +3,18 @@
 #include "base/constantes.h"
 #include "base/kolvasterprocessdialog.h"
 #include "base/mensajes.h"
+#include "kolvastermotorreportes.h"
 #include "ui_kolvasterhtmlviewer.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QEventLoop>
-#include <QFile>
-#include <QHash>
-#include <QMutex>
 #include <QMarginsF>
-#include <QPageLayout>
-#include <QPrintDialog>
-#include <QPrinter>
-#include <QPrinterInfo>
 #include <QSaveFile>
 #include <QTableWidget>
 #include <QTextStream>
-#include <QUrl>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineUrlRequestJob>
-#include <QWebEngineUrlScheme>
-#include <QWebEngineUrlSchemeHandler>
-#include <QWebEngineView>
-
-#include <atomic>
 
 namespace {
-
-// Report pages reach the web view through a URL scheme of our own, served from memory: the
-// view's setHtml goes through a data: URL, which the engine refuses silently above 2 MB, and a
-// report of a few thousand rows is larger than that. From memory nothing of the report is left
-// on disk and nothing has to be cleaned up. The scheme is an ordinary network-like one (neither
-// local nor secure), so that a page may still load the chart loader over plain http: that is
-// blocked from secure origins (mixed content) and, without extra settings, from local ones.
-const char esquemaDePaginas[] = "kolvaster-reporte";
-
-// The engine only accepts schemes registered before the application object exists, so this
-// runs while the program starts: in the launcher and in every program that uses the viewer.
-const bool esquemaRegistrado = [] {
-    QWebEngineUrlScheme esquema(esquemaDePaginas);
-    esquema.setSyntax(QWebEngineUrlScheme::Syntax::Path);
-    QWebEngineUrlScheme::registerScheme(esquema);
-    return true;
-}();
-
-// The pages being shown, by the path of their URL; each viewer removes its own.
-struct Paginas {
-    QMutex cerrojo;
-    QHash<QString, QByteArray> porRuta;
-};
-
-Paginas &paginas()
-{
-    static Paginas p;
-    return p;
-}
-
-class ServidorDePaginas : public QWebEngineUrlSchemeHandler
-{
-public:
-    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
-
-    void requestStarted(QWebEngineUrlRequestJob *pedido) override
-    {
-        QByteArray pagina;
-        {
-            QMutexLocker l(&paginas().cerrojo);
-            const auto it = paginas().porRuta.constFind(pedido->requestUrl().path());
-            if (it == paginas().porRuta.cend()) {
-                pedido->fail(QWebEngineUrlRequestJob::UrlNotFound);
-                return;
-            }
-            pagina = *it;
-        }
-        auto *datos = new QBuffer(pedido);
-        datos->setData(pagina);
-        datos->open(QIODevice::ReadOnly);
-        pedido->reply(QByteArrayLiteral("text/html;charset=utf-8"), datos);
-    }
-};
-
-// Shows the page in the view from memory (see esquemaDePaginas); ruta is the viewer's
-// previous page, replaced by this one.
-void mostrarPagina(QWebEngineView *vista, const QString &html, QString *ruta)
-{
-    Q_UNUSED(esquemaRegistrado);
-    static std::atomic<quint64> siguiente{0};
-    QWebEngineProfile *perfil = vista->page()->profile();
-    if (!perfil->urlSchemeHandler(esquemaDePaginas))
-        perfil->installUrlSchemeHandler(esquemaDePaginas, new ServidorDePaginas(perfil));
-    const QString nueva = QString::number(++siguiente);
-    {
-        QMutexLocker l(&paginas().cerrojo);
-        if (!ruta->isEmpty())
-            paginas().porRuta.remove(*ruta);
-        paginas().porRuta.insert(nueva, html.toUtf8());
-    }
-    *ruta = nueva;
-    vista->setUrl(QUrl(QLatin1String(esquemaDePaginas) + QLatin1Char(':') + nueva));
-}
 
 QString textoDe(const QTableWidgetItem *item)
 {
@@ -217,7 +127,7 @@ KolvasterHTMLViewer::KolvasterHTMLViewer(QTableWidget *tabla, const QString &tit
     if (contarRegistros)
         source += QStringLiteral("Cantidad de registros: ") + QString::number(escritas);
     source += QStringLiteral("</body></html>");
-    mostrarPagina(ui->wv_main, source, &rutaPagina);
+    mostrarFuente();
 }
 
 QString KolvasterHTMLViewer::addChart(const QString &chartClass, const QString &title,
@@ -277,18 +187,45 @@ void KolvasterHTMLViewer::iniciar(const QString &titulo)
     ui->splitter->setStretchFactor(0, 0);
     ui->splitter->setStretchFactor(1, 1);
     setWindowTitle(titulo);
-    connect(ui->wv_main, &QWebEngineView::loadFinished, this,
-            &KolvasterHTMLViewer::terminoCarga);
-    ui->wv_main->setUrl(QUrl(QStringLiteral("about:blank")));
+
+    // The form holds a plain widget where the page goes; the engine's view takes its place,
+    // name and settings.
+    motor = kolvasterMotorReportes(&errorMotor);
+    if (!motor)
+        return;
+    QWidget *lugar = ui->wv_main;
+    QWidget *vista = motor->crearVista(this);
+    vista->setObjectName(lugar->objectName());
+    vista->setMinimumSize(lugar->minimumSize());
+    vista->setSizePolicy(lugar->sizePolicy());
+    delete ui->splitter->replaceWidget(ui->splitter->indexOf(lugar), vista);
+    ui->wv_main = vista;
+    setTabOrder(vista, ui->pb_print);
+    setTabOrder(ui->pb_print, ui->pb_pdf);
+    connect(vista, SIGNAL(loadFinished(bool)), this, SLOT(terminoCarga(bool)));
 }
 
 KolvasterHTMLViewer::~KolvasterHTMLViewer()
 {
-    if (!rutaPagina.isEmpty()) {
-        QMutexLocker l(&paginas().cerrojo);
-        paginas().porRuta.remove(rutaPagina);
-    }
     delete ui;
+}
+
+bool KolvasterHTMLViewer::disponible(QString *error)
+{
+    return kolvasterMotorReportes(error) != nullptr;
+}
+
+bool KolvasterHTMLViewer::sinMotor()
+{
+    if (motor)
+        return false;
+    Mensajes::advertencia(this, QStringLiteral("Atencion"), errorMotor);
+    return true;
+}
+
+QMarginsF KolvasterHTMLViewer::margenes() const
+{
+    return QMarginsF(margenIzquierdo, margenSuperior, margenDerecho, margenInferior);
 }
 
 void KolvasterHTMLViewer::addStyleLine(const QString &line)
@@ -335,7 +272,13 @@ void KolvasterHTMLViewer::setHtmlBody(const QString &body)
     source += QStringLiteral("<h2>") + windowTitle() + QStringLiteral("</h2>");
     source += body;
     source += QStringLiteral("</body>");
-    mostrarPagina(ui->wv_main, source, &rutaPagina);
+    mostrarFuente();
+}
+
+void KolvasterHTMLViewer::mostrarFuente()
+{
+    if (motor)
+        motor->mostrar(ui->wv_main, source.toUtf8());
 }
 
 void KolvasterHTMLViewer::setPrintMargins(int left, int right, int top, int bottom)
@@ -354,11 +297,9 @@ void KolvasterHTMLViewer::showSourceButton()
 
 void KolvasterHTMLViewer::aplicarMargenes(QPrinter *printer) const
 {
-    if (!margenesFijados)
-        return;
-    printer->setPageMargins(QMarginsF(margenIzquierdo, margenSuperior, margenDerecho,
-                                      margenInferior),
-                            QPageLayout::Millimeter);
+    const QMarginsF m = margenes();
+    if (motor)
+        motor->aplicarMargenes(printer, margenesFijados ? &m : nullptr);
 }
 
 void KolvasterHTMLViewer::terminoCarga(bool estado)
@@ -369,8 +310,8 @@ void KolvasterHTMLViewer::terminoCarga(bool estado)
 
 void KolvasterHTMLViewer::on_pb_pdf_clicked()
 {
-    QPrinter printer(QPrinter::ScreenResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
+    if (sinMotor())
+        return;
     const QString archivo =
         Mensajes::archivoGuardar(this, QStringLiteral("Guardar Reporte"), QDir::homePath(),
                                  QStringLiteral("Archivo PDF (*.pdf)"));
@@ -383,20 +324,8 @@ void KolvasterHTMLViewer::on_pb_pdf_clicked()
     espera.repaint();
     QCoreApplication::processEvents();
 
-    printer.setOutputFileName(archivo);
-    aplicarMargenes(&printer);
-
-    // The page's own PDF writer keeps the text as text; it works asynchronously, so wait here
-    // until the file is written, as the rest of the program expects when the slot returns.
-    QEventLoop espera_pdf;
-    bool escrito = false;
-    connect(ui->wv_main->page(), &QWebEnginePage::pdfPrintingFinished, &espera_pdf,
-            [&espera_pdf, &escrito](const QString &, bool ok) {
-                escrito = ok;
-                espera_pdf.quit();
-            });
-    ui->wv_main->page()->printToPdf(archivo, printer.pageLayout(), printer.pageRanges());
-    espera_pdf.exec();
+    const QMarginsF m = margenes();
+    const bool escrito = motor->guardarPdf(ui->wv_main, archivo, margenesFijados ? &m : nullptr);
     espera.hide();
     if (!escrito)
         noSeGuardo(archivo);
@@ -404,40 +333,19 @@ void KolvasterHTMLViewer::on_pb_pdf_clicked()
 
 void KolvasterHTMLViewer::on_pb_print_clicked()
 {
-    // The web view hands a printer a picture of each page, drawn at the printer's resolution:
-    // at its own resolution the print is as sharp as the printer allows, where the screen's
-    // would give a picture of about 96 dots per inch.
-    QPrinter printer(QPrinter::HighResolution);
-    // Qt 6 calls a native printer valid even on a machine without any printer (it would fall
-    // back to a file), so the list of installed printers decides.
-    if (!printer.isValid() || QPrinterInfo::availablePrinters().isEmpty()) {
+    if (sinMotor())
+        return;
+    const QMarginsF m = margenes();
+    if (motor->imprimir(ui->wv_main, this, margenesFijados ? &m : nullptr)
+        == KolvasterMotorReportes::Impresion::SinImpresora)
         Mensajes::advertencia(this, QStringLiteral("Impresion !"),
                               QStringLiteral("No se encuentra impresora valida ! No se puede "
                                              "imprimir !"));
-        return;
-    }
-    QPrintDialog dialogo(&printer, this);
-    if (dialogo.exec() != QDialog::Accepted)
-        return;
-    // Printed to a file from the dialog, the "printer" claims 1200 dpi: a picture of close to
-    // 1 GB per page. 300 dpi is sharp on paper; a PDF with real text is the PDF button's.
-    if (printer.outputFormat() == QPrinter::PdfFormat && printer.resolution() > 300)
-        printer.setResolution(300);
-    aplicarMargenes(&printer);
-    imprimir(&printer);
 }
 
 bool KolvasterHTMLViewer::imprimir(QPrinter *printer)
 {
-    QEventLoop espera;
-    bool impreso = false;
-    connect(ui->wv_main, &QWebEngineView::printFinished, &espera, [&espera, &impreso](bool ok) {
-        impreso = ok;
-        espera.quit();
-    });
-    ui->wv_main->print(printer);
-    espera.exec();
-    return impreso;
+    return motor && motor->imprimirEn(ui->wv_main, printer);
 }
 
 void KolvasterHTMLViewer::on_pb_saveSource_clicked()

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+class KolvasterMotorReportes;
+class QMarginsF;
 class QPrinter;
 class QTableWidget;
 
@@ -29,6 +31,9 @@ class KolvasterHTMLViewer;
 //   v.exec();
 // datos holds the header row first, then one row per category: first cell the label, the
 // others numbers written as they are.
+//
+// The page is shown by the web engine, which the launcher loads only with its first report
+// (see kolvastermotorreportes.h); a program that cannot have it learns why from disponible().
 class KolvasterHTMLViewer : public QDialog
 {
     Q_OBJECT
@@ -39,6 +44,9 @@ public:
     KolvasterHTMLViewer(QTableWidget *tabla, const QString &titulo, const QString &htmlPrevio,
                         bool contarRegistros, QWidget *parent = nullptr);
     ~KolvasterHTMLViewer() override;
+
+    // Whether reports can be shown; when not, the reason is in *error (for the error dialog).
+    static bool disponible(QString *error = nullptr);
 
     // Adds one chart of the google.visualization class chartClass (for example "PieChart" or
     // "ColumnChart") and returns its placeholder element, to be put into the body given to a
@@ -71,11 +79,15 @@ protected:
 
 private:
     void iniciar(const QString &titulo);
+    void mostrarFuente();
     void noSeGuardo(const QString &archivo);
+    bool sinMotor();
+    QMarginsF margenes() const;
 
     Ui::KolvasterHTMLViewer *ui;
+    KolvasterMotorReportes *motor = nullptr; // null when the engine could not be had
+    QString errorMotor;                      // why, then
     QString source;
-    QString rutaPagina; // where the web view fetches the page shown (empty before the first)
     QStringList estilosExtra;
     int margenIzquierdo = 0;
     int margenDerecho = 0;

@@ -22,11 +22,35 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
+#include <QLabel>
 #include <QMessageBox>
+#include <QRegularExpression>
+#include <QSet>
 #include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
+
+// The libraries of the process that only a report needs, by file name, sorted.
+static QByteArray bibliotecasDeReportes()
+{
+    static const QRegularExpression propias(
+        QStringLiteral("WebEngine|Qt6Quick|Qt6Qml|LLVM|_dri\\.so|libGLX_mesa|Qt6PrintSupport|"
+                       "kolvastervisor"));
+    QFile mapas(QStringLiteral("/proc/self/maps"));
+    if (!mapas.open(QIODevice::ReadOnly))
+        return "?";
+    QSet<QString> vistas;
+    for (const QByteArray &linea : mapas.readAll().split('\n')) {
+        const QString ruta = QString::fromUtf8(linea.mid(linea.indexOf('/')));
+        if (linea.contains('/') && propias.match(ruta).hasMatch())
+            vistas.insert(ruta.section(QLatin1Char('/'), -1));
+    }
+    QStringList lista(vistas.cbegin(), vistas.cend());
+    lista.sort();
+    return lista.join(QLatin1Char(' ')).toUtf8();
+}
 
 int main(int argc, char *argv[])
 {
@@ -86,6 +110,17 @@ int main(int argc, char *argv[])
     } else if (escenario == QLatin1String("lector")) {
         const QString usuario = app.arguments().value(2);
         driver.luego(DriverModal::conectar("127.0.0.1", base, usuario, TestDb::clave(usuario)));
+    } else if (escenario == QLatin1String("reporte")) {
+        driver.luego(DriverModal::conectar("127.0.0.1", base, "ana", TestDb::clave("ana")));
+        driver.luego([](QWidget *d) {
+            if (qstrcmp(d->metaObject()->className(), "KolvasterHTMLViewer") != 0
+                || !d->findChild<QLabel *>(QStringLiteral("lab_lo"))->isHidden())
+                return false;
+            std::printf("REPORTE %s\n", bibliotecasDeReportes().constData());
+            std::fflush(stdout);
+            static_cast<QDialog *>(d)->reject();
+            return true;
+        });
     } else if (escenario != QLatin1String("senal-conexion")) {
         return 64;
     }
@@ -139,6 +174,13 @@ int main(int argc, char *argv[])
             }
         });
         espera->start(20);
+    } else if (escenario == QLatin1String("reporte")) {
+        QTimer::singleShot(0, &w, [&w] {
+            std::printf("INACTIVO %s\n", bibliotecasDeReportes().constData());
+            std::fflush(stdout);
+            w.findChild<QAction *>(QStringLiteral("actionMis_ultimos_accesos"))->trigger();
+            w.close();
+        });
     } else {
         // A session that got this far is ended by the user closing its window.
         QTimer::singleShot(0, &w, &QWidget::close);

@@ -245,6 +245,25 @@ private slots:
         QCOMPARE(TestDb::tiposLog(), QList<int>{});
         QVERIFY(QDir(trabajo->path()).isEmpty());
     }
+
+    // An idle session maps nothing of the web engine, Qt Quick, OpenGL or printing (they come
+    // with the report engine's module); the first report loads them, shows its page, and the
+    // session then ends as usual.
+    void motorDeReportesAlPrimerReporte()
+    {
+        iniciar("reporte");
+        QVERIFY(hijo->waitForFinished(120000));
+        const QStringList lineas =
+            QString::fromUtf8(hijo->readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(hijo->exitCode(), 0);
+        QCOMPARE(lineas.value(0).trimmed(), QString("INACTIVO"));
+        const QString reporte = lineas.value(1);
+        QVERIFY2(reporte.startsWith("REPORTE "), qPrintable(lineas.join('|')));
+        for (const char *lib : {"libkolvastervisor.so", "libQt6WebEngineCore.so",
+                                "libQt6Quick.so", "libQt6PrintSupport.so"})
+            QVERIFY2(reporte.contains(lib), qPrintable(reporte));
+        QCOMPARE(TestDb::tiposLog(), (QList<int>{1, 2}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TstSalidas)

@@ -5,6 +5,7 @@
 #include "base/constantes.h"
 #include "base/mensajes.h"
 #include "reports/kolvasterhtmlviewer.h"
+#include "reports/motormodulo.h"
 
 #include <QFile>
 #include <QLabel>
@@ -52,6 +53,30 @@ class TstVisor : public QObject
 private slots:
     void initTestCase() { Mensajes::guionizar(true); }
     void init() { Mensajes::olvidar(); }
+
+    // Without its engine (run first: once loaded it stays) the viewer still assembles its
+    // page, and printing or a PDF only tell why nothing can be done.
+    void sinMotor()
+    {
+        QTemporaryDir vacia;
+        MotorModulo::fijarCarpetas({vacia.path()});
+        QString motivo;
+        QVERIFY(!KolvasterHTMLViewer::disponible(&motivo));
+        KolvasterHTMLViewer v("Sin motor");
+        v.setHtmlBody("<p>x</p>");
+        QVERIFY(v.htmlSource().endsWith("<h2>Sin motor</h2><p>x</p></body>"));
+        v.findChild<QPushButton *>("pb_print")->click();
+        v.findChild<QPushButton *>("pb_pdf")->click();
+        const auto m = Mensajes::mostrados();
+        QCOMPARE(m.size(), 2);
+        for (const auto &caja : m) {
+            QCOMPARE(caja.tipo, Mensajes::Tipo::Advertencia);
+            QCOMPARE(caja.texto, motivo);
+        }
+        QVERIFY(motivo.contains(vacia.path()));
+        MotorModulo::fijarCarpetas({QStringLiteral(KOLVASTER_MODULO_PRUEBA)});
+        QVERIFY(KolvasterHTMLViewer::disponible());
+    }
 
     void paginaSinGraficos()
     {
