@@ -7,6 +7,7 @@
 #include "esquema.h"
 
 #include "conexion.h"
+#include "consola.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -159,17 +160,8 @@ const char columnaDigesto[] = "windowsbinary_md5", digestoProvisional[] = "kolva
 
 enum Salida { AlDia = 0, Pendiente = 1, Error = 2 };
 
-int fallar(const QString &linea)
-{
-    std::fprintf(stderr, "kolvaster-publicar: %s\n", linea.toLocal8Bit().constData());
-    return Error;
-}
-
-void decir(const QString &linea)
-{
-    std::fprintf(stdout, "%s\n", linea.toLocal8Bit().constData());
-    std::fflush(stdout);
-}
+using Consola::decir;
+using Consola::fallar;
 
 // A value from the database as it may be printed: control characters shown as "?", at most
 // 80 characters, quoted.
@@ -575,13 +567,7 @@ std::optional<QStringList> privilegiosQueFaltan(MYSQL *m, const QList<Paso> &pas
 
 void barra(const QString &etiqueta, double fraccion, double segundos, bool fin)
 {
-    const int ancho = 30, lleno = int(ancho * qBound(0.0, fraccion, 1.0));
-    std::fprintf(stderr, "\r%-28s [%s%s] %3d%% %6.1f s", etiqueta.left(28).toLocal8Bit().constData(),
-                 QByteArray(lleno, '#').constData(), QByteArray(ancho - lleno, '.').constData(),
-                 int(100 * qBound(0.0, fraccion, 1.0)), segundos);
-    if (fin)
-        std::fputc('\n', stderr);
-    std::fflush(stderr);
+    Consola::barra(etiqueta, fraccion, QString::asprintf("%6.1f s", segundos), fin);
 }
 
 // A bar for a statement running on another session, drawn from the progress the server

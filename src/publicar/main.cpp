@@ -13,6 +13,7 @@
 #include "catalogue/lector.h"
 #include "catalogue/programas.h"
 #include "conexion.h"
+#include "consola.h"
 #include "esquema.h"
 
 #include <QCryptographicHash>
@@ -39,17 +40,8 @@ constexpr int largoNombre = 80; // app.nombre
 
 enum Salida { Bien = 0, NoValidos = 1, Error = 2 };
 
-int fallar(const QString &linea)
-{
-    std::fprintf(stderr, "kolvaster-publicar: %s\n", linea.toLocal8Bit().constData());
-    return Error;
-}
-
-void decir(const QString &linea)
-{
-    std::fprintf(stdout, "%s\n", linea.toLocal8Bit().constData());
-    std::fflush(stdout);
-}
+using Consola::decir;
+using Consola::fallar;
 
 const char uso[] =
     "uso: kolvaster-publicar clave ARCHIVO\n"
@@ -132,13 +124,9 @@ QByteArray leerSecreta(const QString &archivo, QString *error)
 
 void progreso(const QString &nombre, qint64 hecho, qint64 total)
 {
-    const int ancho = 30, lleno = int(ancho * hecho / total);
-    std::fprintf(stderr, "\r%-28s [%s%s] %3d%% %.1f/%.1f MB", nombre.toLocal8Bit().constData(),
-                 QByteArray(lleno, '#').constData(), QByteArray(ancho - lleno, '.').constData(),
-                 int(100 * hecho / total), hecho / 1048576.0, total / 1048576.0);
-    if (hecho == total)
-        std::fputc('\n', stderr);
-    std::fflush(stderr);
+    Consola::barra(nombre, double(hecho) / double(total),
+                   QString::asprintf("%.1f/%.1f MB", hecho / 1048576.0, total / 1048576.0),
+                   hecho == total);
 }
 
 // The server's duplicate-key error when `nombre` is taken now, empty otherwise. Asked after a
