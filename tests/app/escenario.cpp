@@ -4,7 +4,8 @@
 //                        senal-sesion|senal-conexion>
 // It starts as the launcher's main() does (font and Qt's texts first). "dos-fallos" prints the
 // title, text and buttons of each message box it closes ("CAJA title|text|button,button");
-// "dos-fallos <user> <password>" tries those instead of a wrong password.
+// "dos-fallos <user> <password> [<server>]" tries those instead of a wrong password (and that
+// server name instead of 127.0.0.1).
 // The "senal-" scenarios print "LISTO" once their modal dialog is open and then wait for the
 // test to send a signal; "senal-sesion" first starts the program "dormir" of the list.
 //   kolvaster_escenario lector <user>
@@ -15,7 +16,7 @@
 #include "app/senales.h"
 #include "base/kolvasterinterfaz.h"
 #include "base/salida.h"
-#include "db/complementos.h"
+#include "launch/entorno.h"
 #include "modal.h"
 #include "testdb.h"
 
@@ -54,7 +55,7 @@ static QByteArray bibliotecasDeReportes()
 
 int main(int argc, char *argv[])
 {
-    Complementos::limitar();
+    Entorno::guardar();
     QApplication app(argc, argv);
     kolvasterPrepararInterfaz();
     atenderSenales();
@@ -92,9 +93,10 @@ int main(int argc, char *argv[])
         };
         const QString usuario = app.arguments().value(2, QStringLiteral("ana"));
         const QString clave = app.arguments().value(3, QStringLiteral("mala"));
-        driver.luego(DriverModal::conectar("127.0.0.1", base, usuario, clave));
+        const QString servidor = app.arguments().value(4, QStringLiteral("127.0.0.1"));
+        driver.luego(DriverModal::conectar(servidor, base, usuario, clave));
         driver.luego(leerYCerrar);
-        driver.luego(DriverModal::conectar("127.0.0.1", base, usuario, clave));
+        driver.luego(DriverModal::conectar(servidor, base, usuario, clave));
         driver.luego(leerYCerrar);
     } else if (escenario == QLatin1String("sin-usuario")) {
         driver.luego(DriverModal::conectar("127.0.0.1", base, "beto", TestDb::clave("beto")));
