@@ -555,8 +555,9 @@ private slots:
         std::unique_ptr<QProcess> s(correrContra(puerto, "/tests/app/kolvaster_escenario_tls",
                                                  {"dos-fallos", "ana", TestDb::clave("ana"),
                                                   servidor}));
-        QVERIFY(s->waitForFinished(60000) && s->exitCode() == 0);
+        const bool termino = s->waitForFinished(60000);
         const QByteArray cajas = s->readAll();
+        QVERIFY2(termino && s->exitCode() == 0, cajas.constData());
         QVERIFY2(cajas.startsWith("CAJA Error en conexion!|")
                      && cajas.count("\nCAJA Error de conexion!|") == 1,
                  cajas.constData());
@@ -661,8 +662,9 @@ private slots:
             falso.puerto,
             conAutoridad ? "/tests/app/kolvaster_escenario_tls" : "/tests/app/kolvaster_escenario",
             {"dos-fallos", "ana", secreto}, variables));
-        QVERIFY(s->waitForFinished(60000) && s->exitCode() == 0);
+        const bool termino = s->waitForFinished(60000);
         const QByteArray cajas = s->readAll();
+        QVERIFY2(termino && s->exitCode() == 0, cajas.constData());
         QVERIFY2(cajas.startsWith("CAJA Error en conexion!|")
                      && cajas.count("\nCAJA Error de conexion!|") == 1,
                  cajas.constData());
