@@ -242,8 +242,8 @@ int aplicar(MYSQL *m, const Conexion &c, const Estado &estado, const QList<Paso>
     if (!impedimentos.isEmpty()) {
         for (const QString &d : impedimentos)
             decir(d);
-        decir(QStringLiteral("%1 impedimentos para las claves: no se cambio nada (vea \"Actualizar "
-                             "una base existente\" en el README)")
+        decir(QStringLiteral("%1 impedimentos para las claves: no se cambio nada (vea \"Upgrading an "
+                             "existing database\" en docs/administrator.md)")
                   .arg(impedimentos.size()));
         return Pendiente;
     }
