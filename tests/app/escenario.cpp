@@ -149,7 +149,8 @@ int main(int argc, char *argv[])
         QObject::connect(&vigia, &QTimer::timeout, [] {
             const QWidget *m = QApplication::activeModalWidget();
             if (m && !qobject_cast<const QMessageBox *>(m)
-                && qstrcmp(m->metaObject()->className(), "KolvasterConnDialog") != 0) {
+                && qstrcmp(m->metaObject()->className(), "KolvasterConnDialog") != 0
+                && qstrcmp(m->metaObject()->className(), "KolvasterProcessDialog") != 0) {
                 std::printf("SESION ABIERTA %s\n", m->metaObject()->className());
                 std::fflush(stdout);
                 std::_Exit(3);
