@@ -106,6 +106,9 @@ struct Estado {
     QHash<QString, QHash<QString, QString>> disparadores; // table -> name -> "BEFORE INSERT body"
     // information_schema shows a table's triggers only to an account with TRIGGER on it.
     QSet<QString> disparadoresOcultos;
+    // The server passes its changes on (a binary log for replicas, or a Galera node): every
+    // copy must come out the same.
+    bool replicada = false;
     bool leer(MYSQL *m, QString *error);
     bool tieneColumna(const QString &t, const QString &c) const
     {

@@ -155,8 +155,16 @@ bool Estado::leer(MYSQL *m, QString *error)
                               "FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA=DATABASE()",
                            error)
                : std::nullopt;
-    if (!d)
+    auto v = d ? consultar(m, "SHOW SESSION VARIABLES WHERE Variable_name IN ('log_bin', 'wsrep_on')",
+                           error)
+               : std::nullopt;
+    if (!v)
         return false;
+    for (const QStringList &f : *v)
+        replicada = replicada
+                    || (f.size() == 2
+                        && (f[1].compare(QLatin1String("ON"), Qt::CaseInsensitive) == 0
+                            || f[1] == QLatin1String("1")));
     for (const QStringList &f : *t)
         tablas.insert(f[0]);
     for (const QStringList &f : *c) {
@@ -264,9 +272,10 @@ QList<Paso> planificar(const Estado &e)
         // get another id on each. So that column comes first, alone, numbering the rows in the
         // order of their values (equal rows are interchangeable), with an index of its own
         // until the key replaces it: the server only honours the order while the table keeps
-        // its hidden clustered index.
-        const bool sinPrimaria =
-            existe && !e.indices.value(tabla).contains(QStringLiteral("PRIMARY"));
+        // its hidden clustered index. A server that passes its statements on to no one is
+        // spared that second rebuild.
+        const bool sinPrimaria = e.replicada && existe
+                                 && !e.indices.value(tabla).contains(QStringLiteral("PRIMARY"));
         QString numeracion;
         if (existe && e.indices.value(tabla).contains(QLatin1String(indiceNumeracion)))
             partes << QStringLiteral("DROP KEY ") + QLatin1String(indiceNumeracion); // a run cut off
