@@ -139,9 +139,15 @@ bool ejecutar(MYSQL *m, MYSQL *vigia, const QString &sql, const QString &etiquet
     if (terminal)
         avance.emplace(vigia, mysql_thread_id(m), etiqueta);
     const QByteArray s = sql.toUtf8();
-    if (mysql_real_query(m, s.constData(), s.size()) != 0) {
-        *error = QString::fromUtf8(mysql_error(m));
-        return false;
+    // On a cluster, a write of the same row through another node (a publication meanwhile) may
+    // win the certification: the statement was then rolled back whole, with the server's
+    // deadlock error, and each of ours can simply run again.
+    for (int intento = 1; mysql_real_query(m, s.constData(), s.size()) != 0; ++intento) {
+        if (mysql_errno(m) != ER_LOCK_DEADLOCK || intento == 5) {
+            *error = QString::fromUtf8(mysql_error(m));
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100 * intento));
     }
     // A statement that returns rows is not one of ours; drain it anyway.
     if (MYSQL_RES *r = mysql_store_result(m))
