@@ -689,13 +689,16 @@ GRANT ALL ON antigua.* TO 'antigua_ana'@'%';
         QStringList rechazos, publicacionesRechazadas;
         for (int i = 0; p->state() == QProcess::Running; ++i) {
             QSqlQuery q(lanzadores[i % lanzadores.size()]);
-            if (q.exec("SELECT versionlauncher FROM kolvaster;")
-                && q.exec("INSERT INTO sysuserelog (sysuserelogtipo_id,sysuser_id,cuando) VALUES "
-                          "(1,2,NOW())")
-                && q.exec("INSERT INTO appuse (sysuser_id, app_id, cuando) VALUES (2, 1, NOW())"))
-                ++ingresos;
-            else
-                rechazos << q.lastError().text();
+            bool bien = true;
+            for (const char *sql :
+                 {"SELECT versionlauncher FROM kolvaster;",
+                  "INSERT INTO sysuserelog (sysuserelogtipo_id,sysuser_id,cuando) VALUES (1,2,NOW())",
+                  "INSERT INTO appuse (sysuser_id, app_id, cuando) VALUES (2, 1, NOW())"})
+                if (bien && !q.exec(sql)) {
+                    rechazos << QString("%1: %2").arg(sql, q.lastError().text());
+                    bien = false;
+                }
+            ingresos += bien;
             if (i % 5 == 0) {
                 q.prepare("UPDATE app SET windowsbinary = ? WHERE app_id = 2");
                 q.addBindValue(QByteArray::number(i).repeated(1000));
