@@ -22,7 +22,10 @@
 # A node that stops hearing from the others for 2 s (evs.suspect_timeout, 5 s by default; the
 # keep-alive must then come more often than every 2/3 s) is dropped from the cluster and, when
 # alone, leaves the primary component: about 3 s after a cut, which with the balancer's check
-# (below) takes it out of service within 5 s.
+# (below) takes it out of service within 5 s. A single statement that a schema change (total
+# order) or another node's write rolled back is run again by the node up to 4 times
+# (wsrep_retry_autocommit, 1 by default) before its client is told the server's deadlock: a
+# launcher's login during an upgrade would otherwise end in the error dialog now and then.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -68,7 +71,7 @@ arrancar() { # node, extra options...
     --max-allowed-packet=256M --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
     --skip-name-resolve --innodb-flush-log-at-trx-commit=2 "${cachopts[@]}" "${tlsOpciones[@]}" \
     --binlog-format=ROW --default-storage-engine=InnoDB --innodb-autoinc-lock-mode=2 \
-    --wsrep-on=ON --wsrep-provider=/usr/lib/galera/libgalera_smm.so \
+    --wsrep-retry-autocommit=4 --wsrep-on=ON --wsrep-provider=/usr/lib/galera/libgalera_smm.so \
     --wsrep-cluster-name="kolvaster-$PORT" \
     --wsrep-cluster-address="gcomm://127.0.0.1:$((PORT + 101)),127.0.0.1:$((PORT + 102)),127.0.0.1:$((PORT + 103))" \
     --wsrep-node-address=127.0.0.1 --wsrep-node-name="n$i" \

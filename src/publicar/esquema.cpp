@@ -22,6 +22,11 @@ int esquema(const Argumentos &a)
         ~Cierre() { if (m) mysql_close(m); }
     } cierre{m};
     auto servidor = [&](const QString &que) { return fallar(QStringLiteral("%1: %2").arg(que, error)); };
+    // On a cluster, every read waits until this node has applied what was committed anywhere
+    // before it (a run just ended through another node, say): the plan is made from the
+    // database as it is, not as this node last saw it. A server without Galera lacks the
+    // variable, and nothing changes.
+    mysql_query(m, "SET SESSION wsrep_sync_wait=1");
 
     Estado estado;
     if (!estado.leer(m, &error))

@@ -65,6 +65,13 @@ extern const char digestosMalos[], digestoMalo[];
 // The digest column, and its name while it is being filled (one no launcher asks for).
 extern const char columnaDigesto[], digestoProvisional[];
 
+// The provisional index of a surrogate key's column while its rows are numbered (planificar).
+extern const char indiceNumeracion[];
+
+// A column type a key can take only by a prefix (TEXT, BLOB and their sizes), as DATA_TYPE
+// names it.
+bool tipoLargo(const QString &tipo);
+
 // A key's columns as "a,b", and as a statement lists them.
 QString columnasDe(const Clave &k);
 QString sqlColumnas(const Clave &k);
@@ -99,6 +106,9 @@ struct Estado {
     QHash<QString, QHash<QString, QString>> disparadores; // table -> name -> "BEFORE INSERT body"
     // information_schema shows a table's triggers only to an account with TRIGGER on it.
     QSet<QString> disparadoresOcultos;
+    // The server passes its changes on (a binary log for replicas, or a Galera node): every
+    // copy must come out the same.
+    bool replicada = false;
     bool leer(MYSQL *m, QString *error);
     bool tieneColumna(const QString &t, const QString &c) const
     {
@@ -147,7 +157,8 @@ int informar(MYSQL *m, const Conexion &c, const Estado &estado, const QList<Paso
 
 // The privileges the steps need that the account does not hold (on the database, a table, or
 // globally, directly or through its current role), as "TRIGGER en base.app", and SUPER when
-// the server writes a binary log and does not trust trigger creators.
+// the server asks it of a trigger's creator: a server that writes a binary log, or a Galera
+// node (binary log or not), unless it trusts trigger creators.
 std::optional<QStringList> privilegiosQueFaltan(MYSQL *m, const QList<Paso> &pasos,
                                                 const QString &base, QString *error);
 

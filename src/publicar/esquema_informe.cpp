@@ -20,14 +20,12 @@ QString mostrar(const QString &v)
 
 QStringList columnasSinClave(const Estado &e, const QList<Paso> &pasos)
 {
-    static const QStringList largos = {"tinytext", "text", "mediumtext", "longtext",
-                                       "tinyblob", "blob", "mediumblob", "longblob"};
     QStringList lineas;
     for (const Paso &p : pasos)
         for (const Clave *k : p.indicesNuevos)
             for (const QString &c : columnasDe(*k).split(QLatin1Char(','))) {
                 const QString tipo = e.tipos.value(p.tabla).value(c);
-                if (!largos.contains(tipo))
+                if (!tipoLargo(tipo))
                     continue;
                 QString modelo;
                 for (const Columna &col : columnas)

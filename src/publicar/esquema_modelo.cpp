@@ -114,6 +114,7 @@ const char digestoMalo[] = "SELECT app_id, nombre FROM app WHERE app_id = %1 AND
                            "CAST(MD5(windowsbinary) AS BINARY))";
 
 const char columnaDigesto[] = "windowsbinary_md5", digestoProvisional[] = "kolvaster_md5_nuevo";
+const char indiceNumeracion[] = "kolvaster_numeracion";
 
 std::optional<Filas> consultar(MYSQL *m, const QByteArray &sql, QString *error)
 {
@@ -154,8 +155,16 @@ bool Estado::leer(MYSQL *m, QString *error)
                               "FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA=DATABASE()",
                            error)
                : std::nullopt;
-    if (!d)
+    auto v = d ? consultar(m, "SHOW SESSION VARIABLES WHERE Variable_name IN ('log_bin', 'wsrep_on')",
+                           error)
+               : std::nullopt;
+    if (!v)
         return false;
+    for (const QStringList &f : *v)
+        replicada = replicada
+                    || (f.size() == 2
+                        && (f[1].compare(QLatin1String("ON"), Qt::CaseInsensitive) == 0
+                            || f[1] == QLatin1String("1")));
     for (const QStringList &f : *t)
         tablas.insert(f[0]);
     for (const QStringList &f : *c) {
@@ -224,6 +233,29 @@ QStringList tablasDelModelo()
     return r;
 }
 
+bool tipoLargo(const QString &tipo)
+{
+    static const QStringList largos = {"tinytext", "text", "mediumtext", "longtext",
+                                       "tinyblob", "blob", "mediumblob", "longblob"};
+    return largos.contains(tipo);
+}
+
+namespace {
+
+// The rows of an existing table in the order of their values: its columns as it has them, but
+// the long ones, which the server sorts by a prefix only.
+QString ordenDeValores(const Estado &e, const QString &tabla)
+{
+    QStringList cols;
+    for (const QString &c : e.columnas.value(tabla))
+        if (!tipoLargo(e.tipos.value(tabla).value(c)))
+            cols << QLatin1Char('`') + QString(c).replace(QLatin1Char('`'), QStringLiteral("``"))
+                        + QLatin1Char('`');
+    return cols.isEmpty() ? QString() : QStringLiteral(", ORDER BY ") + cols.join(QStringLiteral(", "));
+}
+
+} // namespace
+
 QList<Paso> planificar(const Estado &e)
 {
     QList<Paso> pasos;
@@ -234,6 +266,19 @@ QList<Paso> planificar(const Estado &e)
         QStringList partes;   // of the CREATE or the ALTER
         QString anterior;     // the model's previous column
         QStringList rellenos;
+        // A surrogate key added to a table without a primary key numbers its rows, and the
+        // server would number them in the order it stored them: on a cluster (or a replica that
+        // applies the statement) each node stored them in its own order, and the same row would
+        // get another id on each. So that column comes first, alone, numbering the rows in the
+        // order of their values (equal rows are interchangeable), with an index of its own
+        // until the key replaces it: the server only honours the order while the table keeps
+        // its hidden clustered index. A server that passes its statements on to no one is
+        // spared that second rebuild.
+        const bool sinPrimaria = e.replicada && existe
+                                 && !e.indices.value(tabla).contains(QStringLiteral("PRIMARY"));
+        QString numeracion;
+        if (existe && e.indices.value(tabla).contains(QLatin1String(indiceNumeracion)))
+            partes << QStringLiteral("DROP KEY ") + QLatin1String(indiceNumeracion); // a run cut off
         for (const Columna &c : columnas) {
             if (tabla != QLatin1String(c.tabla))
                 continue;
@@ -247,10 +292,19 @@ QList<Paso> planificar(const Estado &e)
                     p.privilegios << QStringLiteral("ALTER") << QStringLiteral("TRIGGER")
                                   << QStringLiteral("UPDATE");
                 } else {
-                    partes << QStringLiteral("ADD COLUMN %1 %2%3")
-                                  .arg(nombre, def,
-                                       anterior.isEmpty() ? QStringLiteral(" FIRST")
-                                                          : QStringLiteral(" AFTER ") + anterior);
+                    const QString columna =
+                        QStringLiteral("ADD COLUMN %1 %2%3")
+                            .arg(nombre, def,
+                                 anterior.isEmpty() ? QStringLiteral(" FIRST")
+                                                    : QStringLiteral(" AFTER ") + anterior);
+                    if (sinPrimaria && def.contains(QLatin1String("AUTO_INCREMENT"))) {
+                        numeracion = QStringLiteral("ALTER TABLE %1 %2, ADD KEY %3 (%4)%5")
+                                         .arg(tabla, columna, QLatin1String(indiceNumeracion),
+                                              nombre, ordenDeValores(e, tabla));
+                        partes << QStringLiteral("DROP KEY ") + QLatin1String(indiceNumeracion);
+                    } else {
+                        partes << columna;
+                    }
                 }
                 if (c.relleno)
                     rellenos << QLatin1String(c.relleno);
@@ -303,6 +357,8 @@ QList<Paso> planificar(const Estado &e)
                                      QLatin1String(opcionesTabla));
             p.privilegios << QStringLiteral("CREATE");
         } else if (!partes.isEmpty()) {
+            if (!numeracion.isEmpty())
+                p.sentencias << numeracion;
             p.sentencias << QStringLiteral("ALTER TABLE %1 %2").arg(tabla, partes.join(QStringLiteral(", ")));
             p.privilegios << QStringLiteral("ALTER");
         }

@@ -33,11 +33,19 @@ std::optional<QStringList> privilegiosQueFaltan(MYSQL *m, const QList<Paso> &pas
               "WHERE TABLE_SCHEMA=DATABASE() AND GRANTEE IN "
             + quien,
         error);
+    // By name, so that a server without Galera (or an older one) simply lacks the variable.
     const std::optional<Filas> registro =
-        filas ? consultar(m, "SELECT @@log_bin, @@log_bin_trust_function_creators", error)
+        filas ? consultar(m, "SHOW SESSION VARIABLES WHERE Variable_name IN ('log_bin', "
+                             "'log_bin_trust_function_creators', 'wsrep_on')",
+                          error)
               : std::nullopt;
     if (!registro)
         return std::nullopt;
+    QSet<QString> activas;
+    for (const QStringList &f : *registro)
+        if (f.size() == 2
+            && (f[1].compare(QLatin1String("ON"), Qt::CaseInsensitive) == 0 || f[1] == QLatin1String("1")))
+            activas.insert(f[0].toLower());
     QSet<QString> generales; // global or on the whole database
     QHash<QString, QSet<QString>> porTabla;
     for (const QStringList &f : *filas)
@@ -51,11 +59,17 @@ std::optional<QStringList> privilegiosQueFaltan(MYSQL *m, const QList<Paso> &pas
                 faltan << QStringLiteral("%1 en %2.%3").arg(priv, base, p.tabla);
         triggers = triggers || p.triggers;
     }
-    const QStringList &r = registro->first();
-    if (triggers && r[0] == QLatin1String("1") && r[1] != QLatin1String("1")
+    // A Galera node asks it with the binary log off too: it writes one for the cluster.
+    const bool galera = activas.contains(QStringLiteral("wsrep_on"));
+    if (triggers && (galera || activas.contains(QStringLiteral("log_bin")))
+        && !activas.contains(QStringLiteral("log_bin_trust_function_creators"))
         && !generales.contains(QStringLiteral("SUPER")))
-        faltan << QStringLiteral("SUPER (el servidor escribe un registro binario: crear disparadores "
-                                 "lo necesita, o log_bin_trust_function_creators=1)");
+        faltan << (galera ? QStringLiteral("SUPER (el servidor es un nodo de Galera: crear "
+                                           "disparadores lo necesita, o "
+                                           "log_bin_trust_function_creators=1 en cada nodo)")
+                          : QStringLiteral("SUPER (el servidor escribe un registro binario: crear "
+                                           "disparadores lo necesita, o "
+                                           "log_bin_trust_function_creators=1)"));
     faltan.removeDuplicates();
     return faltan;
 }
@@ -125,9 +139,15 @@ bool ejecutar(MYSQL *m, MYSQL *vigia, const QString &sql, const QString &etiquet
     if (terminal)
         avance.emplace(vigia, mysql_thread_id(m), etiqueta);
     const QByteArray s = sql.toUtf8();
-    if (mysql_real_query(m, s.constData(), s.size()) != 0) {
-        *error = QString::fromUtf8(mysql_error(m));
-        return false;
+    // On a cluster, a write of the same row through another node (a publication meanwhile) may
+    // win the certification: the statement was then rolled back whole, with the server's
+    // deadlock error, and each of ours can simply run again.
+    for (int intento = 1; mysql_real_query(m, s.constData(), s.size()) != 0; ++intento) {
+        if (mysql_errno(m) != ER_LOCK_DEADLOCK || intento == 5) {
+            *error = QString::fromUtf8(mysql_error(m));
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100 * intento));
     }
     // A statement that returns rows is not one of ours; drain it anyway.
     if (MYSQL_RES *r = mysql_store_result(m))

@@ -59,6 +59,29 @@ QByteArray version(int k)
     return b;
 }
 
+// Successive builds of a program that compresses as text does: its compressed copy is a part
+// of it, so that a chain can cost as much as the copy and still less than the program.
+QByteArray texto(int k)
+{
+    QRandomGenerator g(11);
+    QByteArray b;
+    for (int i = 0; i < 40000; ++i)
+        b += "registro " + QByteArray::number(g.bounded(100000)) + (i == 1000 * k ? " cambiado\n" : "\n");
+    return b;
+}
+
+// Bytes this process has handed to write() so far: what it put into files.
+qint64 bytesEscritos()
+{
+    QFile f("/proc/self/io");
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &linea : f.readAll().split('\n'))
+        if (linea.startsWith("wchar:"))
+            return linea.mid(6).trimmed().toLongLong();
+    return -1;
+}
+
 // Flips one byte in the middle of a stored value.
 void danar(const QString &tabla, qint64 id)
 {
@@ -316,6 +339,80 @@ private slots:
             escribirArchivo(dir + "/calc.exe.md5", md5(version(1)).toLatin1());
         }
         QVERIFY(conexionResponde());
+    }
+
+    // A chain that costs as much as the compressed copy, or more, is not worth fetching: the
+    // copy is, alone, and the server's bytes sent are about the copy's.
+    void cadenaNoMenorQueLaCopia_data()
+    {
+        QTest::addColumn<qint64>("demas");
+        QTest::newRow("as large as the copy") << qint64(0);
+        QTest::newRow("larger than the copy") << qint64(1000);
+    }
+    void cadenaNoMenorQueLaCopia()
+    {
+        QFETCH(qint64, demas);
+        const qint64 id = TestDb::crearApp("calc", "T", std::nullopt);
+        TestDb::publicar(id, texto(1));
+        QCOMPARE(Descarga::descargar(QSqlDatabase::database(), id, dir).estado, Estado::Hecha);
+        TestDb::publicar(id, texto(2));
+        const qint64 copia = TestDb::valor("SELECT bytes FROM appcomprimido WHERE app_id=?", {id})
+                                 .toLongLong();
+        QVERIFY(copia * 2 < texto(2).size());
+        QVERIFY(TestDb::valor("SELECT bytes FROM appparche WHERE app_id=?", {id}).toLongLong()
+                < copia);
+        TestDb::ejecutar("UPDATE appparche SET datos=RPAD(datos, ?, 'x'), bytes=? WHERE app_id=?",
+                         {copia + demas, copia + demas, id});
+        Actualizacion::Canal canal(QSqlDatabase::database());
+        const qint64 antes = TestDb::bytesEnviados();
+        const auto r = Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id), dir,
+                                                 md5(texto(2)));
+        const qint64 enviados = TestDb::bytesEnviados() - antes;
+        QVERIFY2(r.fallidos.isEmpty(), "the chain was tried");
+        QCOMPARE(r.camino, Actualizacion::Camino::Copia);
+        QVERIFY(leer(dir + "/calc.exe") == texto(2));
+        QVERIFY2(enviados >= copia && enviados < copia + copia / 4,
+                 qPrintable(QString("the server sent %1 bytes for a copy of %2").arg(enviados).arg(copia)));
+    }
+
+    // The chain's last step must make the program's recorded size: one that makes another is
+    // refused at its frame's header, before a byte of it is written (the digest would refuse
+    // it too, but only after writing it all).
+    void ultimoPasoDeOtroTamano_data()
+    {
+        QTest::addColumn<qint64>("diferencia");
+        QTest::newRow("shorter than the program") << qint64(-1000);
+        QTest::newRow("longer than the program") << qint64(1000);
+    }
+    void ultimoPasoDeOtroTamano()
+    {
+        QFETCH(qint64, diferencia);
+        const qint64 id = TestDb::crearApp("calc", "T", std::nullopt);
+        TestDb::publicar(id, version(1));
+        QCOMPARE(Descarga::descargar(QSqlDatabase::database(), id, dir).estado, Estado::Hecha);
+        TestDb::publicar(id, version(2));
+        TestDb::ejecutar("DELETE FROM appcomprimido WHERE app_id=?", {id});
+        const QByteArray otra = diferencia < 0 ? version(2).chopped(-diferencia)
+                                               : version(2) + QByteArray(diferencia, 'x');
+        const std::optional<QByteArray> parche =
+            Compresion::parche(version(1), otra, Compresion::nivel(otra.size()));
+        QVERIFY(parche);
+        TestDb::ejecutar("UPDATE appparche SET datos=?, bytes=? WHERE app_id=?",
+                         {*parche, parche->size(), id});
+        QCOMPARE(TestDb::valor("SELECT largo FROM appparche WHERE app_id=?", {id}).toLongLong(),
+                 version(2).size());
+        Actualizacion::Canal canal(QSqlDatabase::database());
+        const qint64 antes = bytesEscritos();
+        const auto r = Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id), dir,
+                                                 md5(version(2)));
+        const qint64 escritos = bytesEscritos() - antes;
+        QCOMPARE(r.camino, Actualizacion::Camino::Ninguno);
+        QCOMPARE(r.fallidos, QList<Actualizacion::Camino>{Actualizacion::Camino::Parches});
+        QVERIFY2(antes >= 0 && escritos < 64 * 1024,
+                 qPrintable(QString("%1 bytes written before the step was refused").arg(escritos)));
+        QVERIFY(leer(dir + "/calc.exe") == version(1));
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"calc.exe", "calc.exe.md5"}));
     }
 
     // What the stored rows say about themselves is bounded before anything is fetched: a copy

@@ -48,13 +48,14 @@ QString script()
 // A connection of its own to one port; reads on it wait until the node has applied every write
 // set committed anywhere before them (causal reads), as a reader on another node would want.
 QSqlDatabase conectar(int puerto, const QString &cuenta = "dbadmin",
-                      const QString &clave = TestDb::claveAdmin, bool causal = true)
+                      const QString &clave = TestDb::claveAdmin, bool causal = true,
+                      const QString &base = TestDb::base())
 {
     static int serie = 0;
     QSqlDatabase db = QSqlDatabase::addDatabase("QMYSQL", QString("nodo-%1").arg(++serie));
     db.setHostName("127.0.0.1");
     db.setPort(puerto);
-    db.setDatabaseName(TestDb::base());
+    db.setDatabaseName(base);
     db.setUserName(cuenta);
     db.setPassword(clave);
     if (db.open() && causal)
@@ -235,6 +236,70 @@ int arranque(QStringList *abiertas = nullptr)
     else
         QSqlDatabase::removeDatabase(nombre);
     return puerto;
+}
+
+// Statements as a database administrator types them into the stock client, on one port.
+QString cliente(int puerto, const QString &base, const QByteArray &sql)
+{
+    QProcess p;
+    p.start("mariadb", {"--no-defaults", "-h127.0.0.1", QString("-P%1").arg(puerto), "-udbadmin",
+                        QString("-p") + TestDb::claveAdmin, "-N", base});
+    p.write(sql);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(120000) || p.exitCode() != 0)
+        qWarning("mariadb: %s", p.readAllStandardError().constData());
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+QStringList filas(QSqlDatabase db, const QString &sql, const QVariantList &valores = {})
+{
+    QSqlQuery q(db);
+    q.prepare(sql);
+    for (const QVariant &v : valores)
+        q.addBindValue(v);
+    if (!q.exec())
+        qWarning("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+    QStringList r;
+    while (q.next())
+        r << q.value(0).toString();
+    return r;
+}
+
+// What one node holds of a database once it has applied everything committed before: its
+// tables, columns, keys and triggers, and each table's rows over every column (a count and one
+// digest per table, a row's id included in its digest).
+QStringList contenido(int puerto, const QString &base)
+{
+    QSqlDatabase db = conectar(puerto);
+    QSqlQuery(db).exec("SET SESSION group_concat_max_len=16777216");
+    QStringList r =
+        filas(db, "SELECT CONCAT_WS(' ', TABLE_NAME, ENGINE, TABLE_COLLATION) FROM "
+                  "information_schema.TABLES WHERE TABLE_SCHEMA=? ORDER BY TABLE_NAME", {base})
+        + filas(db, "SELECT CONCAT_WS(' ', TABLE_NAME, ORDINAL_POSITION, COLUMN_NAME, COLUMN_TYPE, "
+                    "IS_NULLABLE, IFNULL(COLUMN_DEFAULT, '-'), EXTRA) FROM information_schema.COLUMNS "
+                    "WHERE TABLE_SCHEMA=? ORDER BY TABLE_NAME, ORDINAL_POSITION", {base})
+        + filas(db, "SELECT CONCAT_WS(' ', TABLE_NAME, INDEX_NAME, MIN(NON_UNIQUE), "
+                    "GROUP_CONCAT(COLUMN_NAME ORDER BY SEQ_IN_INDEX)) FROM information_schema.STATISTICS "
+                    "WHERE TABLE_SCHEMA=? GROUP BY TABLE_NAME, INDEX_NAME ORDER BY TABLE_NAME, INDEX_NAME",
+                {base})
+        + filas(db, "SELECT CONCAT_WS(' ', EVENT_OBJECT_TABLE, TRIGGER_NAME, ACTION_TIMING, "
+                    "EVENT_MANIPULATION, ACTION_STATEMENT) FROM information_schema.TRIGGERS "
+                    "WHERE TRIGGER_SCHEMA=? ORDER BY TRIGGER_NAME", {base});
+    QMap<QString, QStringList> columnas;
+    for (const QString &f : filas(db, "SELECT CONCAT(TABLE_NAME, ' ', COLUMN_NAME) FROM "
+                                      "information_schema.COLUMNS WHERE TABLE_SCHEMA=? "
+                                      "ORDER BY ORDINAL_POSITION", {base}))
+        columnas[f.section(' ', 0, 0)] << "QUOTE(`" + f.section(' ', 1) + "`)";
+    for (auto t = columnas.cbegin(); t != columnas.cend(); ++t)
+        r << t.key() + ": "
+                 + filas(db, QString("SELECT CONCAT(COUNT(*), ' ', MD5(GROUP_CONCAT(h ORDER BY h))) "
+                                     "FROM (SELECT MD5(CONCAT_WS('|', %1)) h FROM `%2`.`%3`) x")
+                                 .arg(t->join(", "), base, t.key()))
+                       .join("");
+    const QString nombre = db.connectionName();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(nombre);
+    return r;
 }
 
 } // namespace
@@ -530,6 +595,141 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(chequeo(3), 0, 30000);
         // Back in service only after two passed checks: the next test counts on all three.
         QTRY_COMPARE_WITH_TIMEOUT(arranque(), puertoNodo(3), 30000);
+    }
+
+    // An organisation's old database (tables without a primary key among them, their rows
+    // stored in another order on each node, as writes through several nodes leave them) is
+    // upgraded through the balancer while launchers log in and a program is published through
+    // it. The suite's administrator, without SUPER, is refused before anything changes: a
+    // Galera node wants it to create triggers, binary log or not. The database administrator's
+    // run completes, no launcher's write is refused, and every node holds the same tables,
+    // row for row and id for id, as sql/schema.sql makes them.
+    void actualizacionPorElBalanceador()
+    {
+        const QString antigua = "antigua";
+        cliente(puertoNodo(1), "", "DROP DATABASE IF EXISTS antigua; CREATE DATABASE antigua "
+                                   "CHARACTER SET utf8mb4;");
+        const auto limpiar = qScopeGuard([&] {
+            cliente(puertoNodo(1), "", "DROP DATABASE IF EXISTS antigua; DROP USER IF EXISTS "
+                                       "'antigua_ana'@'%';");
+        });
+        QFile vieja(KOLVASTER_BASE_ANTIGUA);
+        QVERIFY(vieja.open(QIODevice::ReadOnly));
+        cliente(puertoNodo(1), antigua, vieja.readAll());
+        // The duplicates that block the keys, resolved as the README says.
+        cliente(puertoNodo(1), antigua, R"(
+UPDATE sysuserapp SET app_id = 1 WHERE app_id = 4;
+UPDATE appuse SET app_id = 1 WHERE app_id = 4;
+DELETE FROM app WHERE app_id = 4;
+UPDATE sysuserapp SET sysuser_id = 4 WHERE sysuser_id = 5;
+UPDATE sysuserreport SET sysuser_id = 4 WHERE sysuser_id = 5;
+DELETE FROM sysuser WHERE sysuser_id = 5;
+DELETE FROM sysuserapp WHERE sysuser_id = 2 AND app_id = 1 LIMIT 1;
+DELETE FROM sysuserreport WHERE sysuser_id = 3 AND report_id = 1 LIMIT 1;
+DELETE FROM sysuserimg WHERE sysuser_id = 2 AND MD5(imagen) = MD5(UNHEX(REPEAT('89504E470D0A1A0A', 40))) LIMIT 1;
+CREATE USER 'antigua_ana'@'%' IDENTIFIED BY 'ana_pw';
+GRANT ALL ON antigua.* TO 'antigua_ana'@'%';
+)");
+        // A login written on node 1 while another one is written on node 2: each node stores
+        // its own first, so the history is in another order on each.
+        {
+            QSqlDatabase uno = conectar(puertoNodo(1), "dbadmin", TestDb::claveAdmin, false, antigua);
+            QSqlQuery q(uno);
+            QVERIFY(q.exec("START TRANSACTION")
+                    && q.exec("INSERT INTO sysuserelog (sysuserelogtipo_id, sysuser_id, cuando) "
+                              "VALUES (1, 3, '2021-01-01 10:00:00')"));
+            QSqlDatabase dos = conectar(puertoNodo(2), "dbadmin", TestDb::claveAdmin, false, antigua);
+            QVERIFY(QSqlQuery(dos).exec("INSERT INTO sysuserelog (sysuserelogtipo_id, sysuser_id, "
+                                        "cuando) VALUES (1, 4, '2021-01-01 10:00:01')"));
+            QVERIFY(q.exec("COMMIT"));
+        }
+        const QString orden = "SELECT GROUP_CONCAT(sysuser_id) FROM antigua.sysuserelog";
+        const QString orden1 = leer(puertoNodo(1), orden).toString(),
+                      orden2 = leer(puertoNodo(2), orden).toString();
+        QVERIFY2(orden1 != orden2, qPrintable(orden1 + " on both nodes"));
+        // Years of history, so that the tables' rebuilds take a while.
+        cliente(puertoNodo(1), antigua, "INSERT INTO sysuserelog (sysuserelogtipo_id, sysuser_id, "
+                                        "cuando) SELECT 1 + seq % 2, 2 + seq % 3, '2015-01-01' + "
+                                        "INTERVAL seq MINUTE FROM seq_1_to_100000;");
+        const QStringList antes = contenido(puertoNodo(1), antigua);
+
+        auto esquema = [&](const QString &cuenta, const QString &clave) {
+            auto p = std::make_unique<QProcess>();
+            p->start(KOLVASTER_PUBLICAR,
+                     {"esquema", "--no-defaults", "--host=127.0.0.1",
+                      QString("--port=%1").arg(puertoBalanceador()), "--user=" + cuenta,
+                      "--password=" + clave, "--sistema", antigua, "--aplicar"});
+            return p;
+        };
+        auto p = esquema("antigua_ana", "ana_pw");
+        QVERIFY(p->waitForFinished(120000));
+        QCOMPARE(p->exitCode(), 2);
+        QCOMPARE(QString::fromUtf8(p->readAllStandardError()),
+                 QString("kolvaster-publicar: a la cuenta le falta el privilegio SUPER (el servidor "
+                         "es un nodo de Galera: crear disparadores lo necesita, o "
+                         "log_bin_trust_function_creators=1 en cada nodo): no se cambio nada\n"));
+        for (int n : {1, 2, 3})
+            QCOMPARE(contenido(puertoNodo(n), antigua), antes);
+
+        // Launchers at work through the balancer meanwhile, on sessions of their own, and a
+        // publication now and then.
+        QList<QSqlDatabase> lanzadores;
+        QSet<int> nodos;
+        // (Sessions other tests left open through the balancer weigh on its choice.)
+        while (nodos.size() < 3 && lanzadores.size() < 30) {
+            lanzadores << conectar(puertoBalanceador(), "antigua_ana", "ana_pw", false, antigua);
+            QSqlQuery q(lanzadores.last());
+            QVERIFY(q.exec("SELECT @@port") && q.next());
+            nodos << q.value(0).toInt();
+        }
+        QCOMPARE(nodos.size(), 3);
+        p = esquema("dbadmin", TestDb::claveAdmin);
+        QVERIFY(p->waitForStarted());
+        int ingresos = 0, publicaciones = 0;
+        QStringList rechazos, publicacionesRechazadas;
+        for (int i = 0; p->state() == QProcess::Running; ++i) {
+            QSqlQuery q(lanzadores[i % lanzadores.size()]);
+            bool bien = true;
+            for (const char *sql :
+                 {"SELECT versionlauncher FROM kolvaster;",
+                  "INSERT INTO sysuserelog (sysuserelogtipo_id,sysuser_id,cuando) VALUES (1,2,NOW())",
+                  "INSERT INTO appuse (sysuser_id, app_id, cuando) VALUES (2, 1, NOW())"})
+                if (bien && !q.exec(sql)) {
+                    rechazos << QString("%1: %2").arg(sql, q.lastError().text());
+                    bien = false;
+                }
+            ingresos += bien;
+            if (i % 5 == 0) {
+                q.prepare("UPDATE app SET windowsbinary = ? WHERE app_id = 2");
+                q.addBindValue(QByteArray::number(i).repeated(1000));
+                if (q.exec())
+                    ++publicaciones;
+                else
+                    publicacionesRechazadas << q.lastError().text();
+            }
+            p->waitForFinished(5);
+        }
+        lanzadores.clear();
+        const QString salida = QString::fromUtf8(p->readAllStandardOutput() + p->readAllStandardError());
+        qInfo("%d logins and %d publications during the upgrade; publications refused: %s",
+              ingresos, publicaciones, qPrintable(publicacionesRechazadas.join("; ")));
+        QVERIFY2(p->exitCode() == 0, qPrintable(salida));
+        QVERIFY(ingresos > 0);
+        QVERIFY2(rechazos.isEmpty(), qPrintable(rechazos.join('\n')));
+
+        const QStringList uno = contenido(puertoNodo(1), antigua);
+        for (int n : {2, 3})
+            QCOMPARE(contenido(puertoNodo(n), antigua), uno);
+        // Every table as sql/schema.sql makes it (the fixture's database), every digest right.
+        auto esquemaDe = [](const QStringList &c) {
+            return QStringList(c).filter(QRegularExpression("^[a-z]+ [^:]*$"));
+        };
+        QCOMPARE(esquemaDe(uno), esquemaDe(contenido(puertoNodo(1), TestDb::base())));
+        QCOMPARE(leer(puertoNodo(3), "SELECT COUNT(*) FROM antigua.app WHERE NOT (BINARY "
+                                     "windowsbinary_md5 <=> MD5(windowsbinary))").toInt(),
+                 0);
+        QCOMPARE(leer(puertoNodo(2), "SELECT COUNT(*) FROM antigua.sysuserelog").toInt(),
+                 100005 + ingresos);
     }
 
     // Node 3 is cut off from the others. 5 s later no start through the balancer goes there: a

@@ -7,7 +7,9 @@
 #include "reports/kolvasterhtmlviewer.h"
 #include "reports/motormodulo.h"
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QLabel>
 #include <QPageLayout>
 #include <QPrinter>
@@ -76,6 +78,49 @@ private slots:
         QVERIFY(motivo.contains(vacia.path()));
         MotorModulo::fijarCarpetas({QStringLiteral(KOLVASTER_MODULO_PRUEBA)});
         QVERIFY(KolvasterHTMLViewer::disponible());
+    }
+
+    // The launcher's own search, as it runs outside the tests: the module beside the program or
+    // in its installed folder is loaded; one planted in the working directory, or in a folder
+    // that an environment variable names, never is.
+    void moduloSoloDeSusCarpetas_data()
+    {
+        QTest::addColumn<QString>("donde");
+        QTest::addColumn<bool>("cargado");
+        QTest::newRow("beside the program") << "bin" << true;
+        QTest::newRow("the installed folder") << "bin/" KOLVASTER_MODULO_CARPETA << true;
+        QTest::newRow("the working directory") << "trabajo" << false;
+        QTest::newRow("a folder in QT_PLUGIN_PATH") << "complementos" << false;
+        QTest::newRow("a folder in LD_LIBRARY_PATH") << "bibliotecas" << false;
+    }
+    void moduloSoloDeSusCarpetas()
+    {
+        QFETCH(QString, donde);
+        QFETCH(bool, cargado);
+        QTemporaryDir raiz;
+        const QString bin = raiz.filePath("bin"), carpeta = QDir::cleanPath(raiz.filePath(donde));
+        for (const QString &d : {bin, raiz.filePath("trabajo"), carpeta})
+            QVERIFY(QDir().mkpath(d));
+        const QString programa = bin + "/ayudante_modulo";
+        QVERIFY(QFile::copy(AYUDANTE_MODULO, programa));
+        QVERIFY(QFile::copy(QStringLiteral(KOLVASTER_MODULO_PRUEBA "/") + MotorModulo::nombreArchivo(),
+                            carpeta + "/" + MotorModulo::nombreArchivo()));
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_PLUGIN_PATH", raiz.filePath("complementos"));
+        env.insert("LD_LIBRARY_PATH", raiz.filePath("bibliotecas"));
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(raiz.filePath("trabajo"));
+        p.start(programa);
+        QVERIFY(p.waitForFinished(60000));
+        const QString salida = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+        QVERIFY2(salida.startsWith(cargado ? "motor 1" : "motor 0 "), qPrintable(salida));
+        // The reason names the folders of the default search, beside the program.
+        if (!cargado)
+            QVERIFY2(salida.contains("(no se encuentra el archivo " + MotorModulo::nombreArchivo()
+                                     + " en " + QDir::cleanPath(bin + "/" KOLVASTER_MODULO_CARPETA)
+                                     + ", " + bin + ")"),
+                     qPrintable(salida));
     }
 
     void paginaSinGraficos()
