@@ -18,6 +18,8 @@ CREATE TABLE sysuser (
   pass         VARCHAR(40) NOT NULL DEFAULT '',
   enviamailas  VARCHAR(255) NULL,
   useradmin    BOOLEAN NOT NULL DEFAULT FALSE,
+  -- In the system's pilot group: gets a program's pilot version (appversion) while one is out.
+  piloto       BOOLEAN NOT NULL DEFAULT FALSE,
   UNIQUE KEY uq_sysuser (sysuser)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
@@ -76,7 +78,12 @@ CREATE TABLE appuse (
   app_id      BIGINT NULL,
   cuando      DATETIME NOT NULL,
   appuse_id  BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
-  KEY ix_appuse_user (sysuser_id)
+  -- The publication's version the launcher started (NULL: written by an earlier launcher, or
+  -- a copy whose version it did not know).
+  version     BIGINT NULL,
+  KEY ix_appuse_user (sysuser_id),
+  -- Each user's last start of a program, found without reading the others' (estado).
+  KEY ix_appuse_app (app_id, sysuser_id, cuando)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
 CREATE TABLE report (
@@ -114,6 +121,26 @@ CREATE TABLE appfirma (
   clave    VARCHAR(64) NOT NULL,
   firma    BINARY(64) NOT NULL,
   firmado  DATETIME NOT NULL
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+-- Versions of a program besides the general one in app: the pilot version ('piloto'), which
+-- the pilot group installs while it is out, and the general version replaced last
+-- ('anterior'), which `volver` puts back. Each holds its bytes (so that promoting or going
+-- back copies them on the server) and its own signed publication, over the same message as
+-- appfirma's. Version numbers are one sequence per program across appfirma and this table:
+-- every step that changes what a user must install takes the next one, even for old bytes.
+CREATE TABLE appversion (
+  app_id   BIGINT NOT NULL,
+  clase    VARCHAR(10) CHARACTER SET ascii NOT NULL,
+  md5      CHAR(32) CHARACTER SET ascii NOT NULL,
+  largo    BIGINT NOT NULL,
+  datos    LONGBLOB NOT NULL,
+  version  BIGINT NOT NULL,
+  sha256   CHAR(64) NOT NULL,
+  clave    VARCHAR(64) NOT NULL,
+  firma    BINARY(64) NOT NULL,
+  firmado  DATETIME NOT NULL,
+  PRIMARY KEY (app_id, clase)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
 -- The current program of each app compressed with zstd by kolvaster-publicar, so that the

@@ -351,7 +351,8 @@ Resultado actualizar(const QSqlDatabase &sesion, Canal &canal, int appId, const 
     if (claves) {
         QString titulo, error;
         exigencia.emplace();
-        if (!Descarga::leerExigencia(sesion, appId, *claves, &*exigencia, &titulo, &error))
+        if (!Descarga::leerExigencia(sesion, appId, *claves, &*exigencia, &titulo, &error,
+                                     digest))
             return r;
     }
     const Descarga::Exigencia *e = exigencia ? &*exigencia : nullptr;
