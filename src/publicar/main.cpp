@@ -15,6 +15,7 @@
 #include "conexion.h"
 #include "consola.h"
 #include "esquema.h"
+#include "pasos.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -45,7 +46,10 @@ using Consola::fallar;
 
 const char uso[] =
     "uso: kolvaster-publicar clave ARCHIVO\n"
-    "     kolvaster-publicar subir --clave ARCHIVO --sistema BASE [--titulo TITULO] NOMBRE PROGRAMA\n"
+    "     kolvaster-publicar subir --clave ARCHIVO --sistema BASE [--titulo TITULO] [--piloto] NOMBRE PROGRAMA\n"
+    "     kolvaster-publicar piloto --sistema BASE [--agregar U,U...] [--quitar U,U...]\n"
+    "     kolvaster-publicar promover|retirar|volver --clave ARCHIVO --sistema BASE NOMBRE\n"
+    "     kolvaster-publicar estado --sistema BASE [NOMBRE]\n"
     "     kolvaster-publicar verificar --sistema BASE [--claves CLAVE;CLAVE...]\n"
     "     kolvaster-publicar esquema --sistema BASE [--aplicar]\n"
     "opciones de conexion, como el cliente mariadb: --host, --port, --user, --password,\n"
@@ -94,6 +98,8 @@ int clave(const QStringList &args)
     return Bien;
 }
 
+} // namespace
+
 // The secret key of a file written by `clave`; *error when it is not one.
 QByteArray leerSecreta(const QString &archivo, QString *error)
 {
@@ -119,6 +125,8 @@ QByteArray leerSecreta(const QString &archivo, QString *error)
     *error = QStringLiteral("%1 no es una clave secreta de kolvaster-publicar").arg(archivo);
     return QByteArray();
 }
+
+namespace {
 
 // --- subir ---------------------------------------------------------------------------------
 
@@ -310,11 +318,62 @@ bool guardarComprimidos(MYSQL *m, long long appId, const QString &nombre, qint64
     return true;
 }
 
+// `subir --piloto`, from where the publication's bytes are made and measured: the pilot
+// version stored with its signature; the program's row (and its general bytes) untouched, but
+// for a new program, whose row is made without general bytes (only the pilot group sees it
+// until it is promoted). Within the transaction `subir` began.
+int subirPiloto(MYSQL *m, const QString &nombre, long long appId, const QByteArray &titulo,
+                bool conTitulo, QByteArrayView bytes, const QByteArray &md5,
+                const QByteArray &sha256, qint64 version, QByteArray &secreta,
+                const QByteArray &publica, const std::function<bool()> &igual, bool terminal)
+{
+    const QByteArray firma =
+        Firma::firmar(secreta, Firma::mensaje(nombre, version, sha256, bytes.size()));
+    sodium_memzero(secreta.data(), size_t(secreta.size()));
+    auto fallaEn = [&](Lector &st, const QString &que) {
+        return fallar(QStringLiteral("%1: %2").arg(que, QString::fromUtf8(st.error())));
+    };
+    if (appId == 0 || conTitulo) {
+        Lector st(m);
+        if (!st.preparar(appId == 0 ? "INSERT INTO app (nombre, titulo) VALUES (?, ?)"
+                                    : "UPDATE app SET titulo=? WHERE app_id=?"))
+            return fallaEn(st, QStringLiteral("no se pudo guardar el programa"));
+        if (appId == 0)
+            st.texto(nombre.toUtf8()).texto(titulo);
+        else
+            st.texto(titulo).entero(appId);
+        if (!st.ejecutar())
+            return fallaEn(st, QStringLiteral("no se pudo guardar el programa"));
+        if (appId == 0)
+            appId = static_cast<long long>(st.idInsertado());
+    }
+    QString error;
+    if (!Etapas::guardarPiloto(m, appId, bytes, md5, sha256, version, publica, firma,
+                               [&](qint64 hecho) {
+                                   if (terminal)
+                                       progreso(nombre + QStringLiteral(" (piloto)"), hecho,
+                                                bytes.size());
+                               },
+                               &error))
+        return fallar(error);
+    if (!igual())
+        return fallar(QStringLiteral("el programa cambio mientras se leia"));
+    if (mysql_commit(m))
+        return fallar(QStringLiteral("no se pudo confirmar la publicacion: %1")
+                          .arg(QString::fromUtf8(mysql_error(m))));
+    decir(QStringLiteral("%1: version piloto %2, %3 bytes, sha256 %4, firmado con %5")
+              .arg(nombre)
+              .arg(version)
+              .arg(bytes.size())
+              .arg(QString::fromLatin1(sha256), QString::fromLatin1(publica)));
+    return Bien;
+}
+
 int subir(const QStringList &args)
 {
     Conexion c;
     QString archivoClave, titulo;
-    bool conTitulo = false;
+    bool conTitulo = false, piloto = false;
     QStringList libres;
     for (int i = 0; i < args.size(); ++i) {
         QString error;
@@ -324,7 +383,9 @@ int subir(const QStringList &args)
             continue;
         }
         const QString &a = args.at(i);
-        if ((a == QLatin1String("--clave") || a == QLatin1String("--titulo")) && i + 1 < args.size()) {
+        if (a == QLatin1String("--piloto")) {
+            piloto = true;
+        } else if ((a == QLatin1String("--clave") || a == QLatin1String("--titulo")) && i + 1 < args.size()) {
             (a == QLatin1String("--clave") ? archivoClave : titulo) = args.at(++i);
             conTitulo = conTitulo || a == QLatin1String("--titulo");
         } else if (a.startsWith(QLatin1String("--clave="))) {
@@ -438,6 +499,13 @@ int subir(const QStringList &args)
     if (filas == 0)
         version = 0;
     ++version;
+    // One sequence of numbers per program over every publication it had, general or not.
+    if (filas == 1) {
+        const std::optional<qint64> siguiente = Etapas::siguienteVersion(m, appId, &error);
+        if (!siguiente)
+            return fallar(error);
+        version = *siguiente;
+    }
 
     // The version being replaced, as the database holds it: the reference of the patch. Kept
     // in the client library's result until the end.
@@ -466,8 +534,21 @@ int subir(const QStringList &args)
     if (paquete < paqueteNecesario(comprimidos.parche.size()))
         return excede(QStringLiteral("el parche"), comprimidos.parche.size());
 
-    // The bytes go in pieces through the long-data calls.
     const QByteArray tituloUtf8 = (conTitulo ? titulo : nombre).toUtf8();
+    if (piloto)
+        return subirPiloto(m, nombre, appId, tituloUtf8, conTitulo, nuevoBytes,
+                           comprimidos.md5Nuevo, sha.hex(), version, secreta, publica,
+                           [&] {
+                               return QFileInfo(rutaPrograma).size() == largo
+                                      && QFileInfo(rutaPrograma).lastModified() == modificado;
+                           },
+                           terminal);
+
+    // The general version being replaced is kept for `volver`.
+    if (filas == 1 && !Etapas::guardarAnterior(m, appId, &error))
+        return fallar(error);
+
+    // The bytes go in pieces through the long-data calls.
     Lector st(m);
     const bool nuevo = filas == 0;
     const char *sql = nuevo ? "INSERT INTO app (windowsbinary, nombre, titulo) VALUES (?, ?, ?)"
@@ -528,14 +609,19 @@ int subir(const QStringList &args)
             return perdida(f.codigo(), QStringLiteral("no se pudo guardar la firma: %1")
                                            .arg(QString::fromUtf8(f.error())));
     }
+    // A pilot version out is withdrawn: the pilot group takes this one, numbered above it.
+    bool habiaPiloto = false;
+    if (!nuevo && !Etapas::quitar(m, appId, "piloto", &error, &habiaPiloto))
+        return perdida(0, error);
     if (mysql_commit(m))
         return perdida(mysql_errno(m), QStringLiteral("no se pudo confirmar la publicacion: %1")
                                            .arg(QString::fromUtf8(mysql_error(m))));
-    decir(QStringLiteral("%1: version %2, %3 bytes, sha256 %4, firmado con %5")
+    decir(QStringLiteral("%1: version %2, %3 bytes, sha256 %4, firmado con %5%6")
               .arg(nombre)
               .arg(version)
               .arg(largo)
-              .arg(QString::fromLatin1(hex), QString::fromLatin1(publica)));
+              .arg(QString::fromLatin1(hex), QString::fromLatin1(publica),
+                   habiaPiloto ? QStringLiteral("; la version piloto fue retirada") : QString()));
     return Bien;
 }
 
@@ -682,6 +768,12 @@ int main(int argc, char **argv)
         return verificar(args);
     if (orden == QLatin1String("esquema"))
         return esquema(args);
+    for (const auto &[nombre, orden_] :
+         {std::pair{"piloto", &piloto}, std::pair{"promover", &promover},
+          std::pair{"retirar", &retirar}, std::pair{"volver", &volver},
+          std::pair{"estado", &estado}})
+        if (orden == QLatin1String(nombre))
+            return orden_(args);
     std::fputs(uso, stderr);
     return fallar(QStringLiteral("orden desconocida: %1").arg(orden));
 }
