@@ -295,6 +295,11 @@ private slots:
     void estadoTrasDosVersiones()
     {
         subir(v2, true);
+        // Recorded by a launcher of an earlier release, before this publication; and a user
+        // who never started it.
+        TestDb::ejecutar("INSERT INTO appuse (sysuser_id, app_id, cuando) VALUES "
+                         "(?, ?, '2020-01-02 03:04:05')", {carla, calc});
+        TestDb::otorgar(TestDb::crearUsuario(TestDb::cuenta("dario"), "Dario"), calc, true);
         Lanzador l;
         for (const char *u : {"ana", "beto"}) {
             instalado(l, u);
@@ -303,7 +308,7 @@ private slots:
         }
         const Salida s = tool({"estado", "calc"});
         QVERIFY2(s.codigo == 0, qPrintable(s.error));
-        QCOMPARE(s.lineas.size(), 5);
+        QCOMPARE(s.lineas.size(), 6);
         QVERIFY2(s.lineas.at(0).startsWith("calc: general version 1 ("), qPrintable(s.lineas.at(0)));
         QVERIFY2(s.lineas.at(0).contains("; piloto version 2 (") && s.lineas.at(0).contains(") para ana; nada para volver"),
                  qPrintable(s.lineas.at(0)));
@@ -314,10 +319,13 @@ private slots:
         QVERIFY2(s.lineas.at(2).startsWith("beto: version 1, iniciado el ")
                      && hora.match(s.lineas.at(2)).hasMatch(),
                  qPrintable(s.lineas.at(2)));
-        QCOMPARE(s.lineas.at(3), QString("carla: nunca inicio calc"));
-        QCOMPARE(s.lineas.at(4),
+        QCOMPARE(s.lineas.at(3),
+                 QString("carla: version desconocida, iniciado el 2020-01-02 03:04:05 (no lo "
+                         "inicio desde la publicacion de la version 1)"));
+        QCOMPARE(s.lineas.at(4), QString("dario: nunca inicio calc"));
+        QCOMPARE(s.lineas.at(5),
                  QString("resumen de calc: version 2: 1 usuario, version 1: 1 usuario, "
-                         "sin iniciar: 1 usuario"));
+                         "version desconocida: 1 usuario, sin iniciar: 1 usuario"));
 
         // beto's start, recorded before the promotion, is not one of the version he must run.
         paso("promover");
