@@ -29,12 +29,12 @@ int volverEn(MYSQL *m, const QString &nombre, const Etapas::Firmante &f);
 // Every program, or only `nombre` when it is not empty.
 int estadoEn(MYSQL *m, const QString &nombre);
 
-// The command lines (connection options, --sistema, and each one's own).
-int piloto(const QStringList &args);
-int promover(const QStringList &args);
-int retirar(const QStringList &args);
-int volver(const QStringList &args);
-int estado(const QStringList &args);
-
-// The secret key of a file written by `clave`; empty and *error when it is not one.
-QByteArray leerSecreta(const QString &archivo, QString *error);
+// `subir --piloto`, once the bytes are made and measured, within the transaction `subir`
+// began: the pilot version stored with its signature as `version`; the program's row and its
+// general bytes untouched, but for a new program (`appId` 0), whose row is made without general
+// bytes: only the pilot group sees it until it is promoted. `igual` tells whether the file is
+// still the one read.
+int subirPiloto(MYSQL *m, const QString &nombre, long long appId, const QByteArray &titulo,
+                bool conTitulo, QByteArrayView bytes, const QByteArray &md5,
+                const QByteArray &sha256, qint64 version, QByteArray &secreta,
+                const QByteArray &publica, const std::function<bool()> &igual, bool terminal);

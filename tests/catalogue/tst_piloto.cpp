@@ -261,7 +261,7 @@ private slots:
         QTest::newRow("programa desconocido") << QStringList{"promover", "nada"}
                                               << "no hay un programa llamado \"nada\"";
         QTest::newRow("sin clave") << QStringList{"volver", "--sin-clave", "calc"}
-                                   << "volver necesita --clave ARCHIVO";
+                                   << "falta --clave ARCHIVO";
         QTest::newRow("estado de un programa desconocido") << QStringList{"estado", "nada"}
                                                            << "no hay un programa llamado \"nada\"";
     }
