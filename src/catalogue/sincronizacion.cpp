@@ -207,7 +207,8 @@ void Kolvaster::sincronizarAplicaciones()
         catalogo = false;
     if (!catalogo) {
         digestAlmacenado = false;
-        if (!catalogoCon(QStringLiteral("MD5(%1windowsbinary)"), false)) {
+        // In the digests' own character set, beside the pilot version's.
+        if (!catalogoCon(QStringLiteral("CONVERT(MD5(%1windowsbinary) USING ascii)"), false)) {
             reportarError(q.lastError().text());
             return;
         }
