@@ -215,7 +215,7 @@ void asentar()
     TestDb::ejecutar("SET GLOBAL innodb_max_dirty_pages_pct=90");
 }
 
-// The migration of a database made before the stored digest (as the README gives it), and
+// The migration of a database made before the stored digest (as the administrator's guide gives it), and
 // its undoing.
 const char *const migracion[] = {
     "ALTER TABLE app ADD windowsbinary_md5 CHAR(32) CHARACTER SET ascii NULL "

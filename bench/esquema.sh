@@ -21,7 +21,7 @@ trap '"$here/../scripts/testdb.sh" stop "$work/db" >/dev/null 2>&1 || true; rm -
 "$here/../scripts/testdb.sh" start "$work/db" "$port" bench >/dev/null
 cliente() { mariadb --no-defaults --socket="$work/db/mysql.sock" -uroot "$@"; }
 
-# The old database, its duplicates resolved (as the README tells), with the programs.
+# The old database, its duplicates resolved (as the administrator's guide tells), with the programs.
 preparar() {
   cliente -e 'DROP DATABASE IF EXISTS antigua; CREATE DATABASE antigua CHARACTER SET utf8mb4'
   cliente antigua <"$here/../tests/publicar/base_antigua.sql"

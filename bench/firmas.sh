@@ -4,7 +4,7 @@
 #      the two builds (RUNS rounds each per pass, PASSES passes) for 20 programs of 10 MB and one
 #      of 100 MB;
 #   2. kolvaster-publicar storing a 100 MB program / the stock mariadb client loading the same
-#      bytes, as the README's former recipe did (the binary turned into hex text in the
+#      bytes, as the guide's former recipe did (the binary turned into hex text in the
 #      statement on the way), and / the client sending that statement ready-made from a file.
 #
 #   bench/firmas.sh BUILD_DIR [PORT] [RUNS] [PASSES]

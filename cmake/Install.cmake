@@ -52,6 +52,8 @@ install(FILES ${CMAKE_SOURCE_DIR}/src/share/muestra/muestra.cpp
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/ejemplo/CMakeLists.txt
         DESTINATION ${KOLVASTER_EXAMPLE_DIR} COMPONENT dev)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${KOLVASTER_DOC_DIR} COMPONENT dev)
+# The guides the README links to, with their pictures, beside it as in the source tree.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs DESTINATION ${KOLVASTER_DOC_DIR} COMPONENT dev)
 
 # One Debian package with the launcher and the libraries for the suite's programs. dpkg-shlibdeps
 # finds the launcher's shared libraries (Qt 6 with WebEngine, libxlsxwriter, libmariadb3, and

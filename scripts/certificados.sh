@@ -1,5 +1,5 @@
 # Sourced by testdb.sh and cluster.sh: a certificate authority and a server certificate signed by
-# it, with openssl, for servers that take TLS sessions only (README, "Conexiones cifradas").
+# it, with openssl, for servers that take TLS sessions only (docs/administrator.md, "Encrypted connections").
 #   certificados DIR [CADIR [NAME]]
 #     DIR/ca.pem, DIR/server-cert.pem, DIR/server-key.pem: the server's files. The authority is
 #     CADIR's (ca.pem, ca.key), made there when missing or expiring (default: DIR itself); the certificate

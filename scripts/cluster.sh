@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A MariaDB Galera cluster of three nodes behind HAProxy, on loopback, for the tests, the demo
-# and the benchmarks (see README, "Mas de un servidor").
+# and the benchmarks (see docs/administrator.md, "More than one server").
 #
 #   cluster.sh start DIR [DATABASE [PORT]] [--query-cache] [--tls]
 #                          three nodes on 127.0.0.1:PORT+1..PORT+3 (Galera's own traffic on

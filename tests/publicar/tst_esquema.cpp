@@ -159,7 +159,7 @@ class TstEsquema : public QObject
                       + extra);
     }
 
-    // What "Actualizar una base existente" in the README tells an administrator to run for
+    // What "Upgrading an existing database" in the administrator's guide tells an administrator to run for
     // the duplicates of this database, as it says it.
     static void resolverDuplicados()
     {
@@ -258,7 +258,7 @@ private slots:
         QCOMPARE(esquemaDe(antigua), esquemaAntes);
         QCOMPARE(datosDe(antigua, columnas), datosAntes);
 
-        // Resolved as the README says, the upgrade goes through and keeps every row and byte.
+        // Resolved as the guide says, the upgrade goes through and keeps every row and byte.
         resolverDuplicados();
         const QStringList datosResueltos = datosDe(antigua, columnas);
         r = esquema({"--aplicar"});

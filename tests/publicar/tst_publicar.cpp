@@ -445,6 +445,62 @@ private slots:
         QCOMPARE(foto(), antes);
     }
 
+    void ordenesMalas_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("dice");
+        const QString base = TestDb::base(), bien = "--defaults-extra-file=" + opciones;
+        const QString desconocida = "opcion desconocida o sin valor: ";
+        QTest::newRow("unknown option") << QStringList{"verificar", bien, "--clavez", "x"}
+                                        << desconocida + "--clavez";
+        QTest::newRow("option without its value")
+            << QStringList{"subir", bien, "calc", ruta("prog"), "--clave"} << desconocida + "--clave";
+        QTest::newRow("value given to a flag") << QStringList{"esquema", bien, "--aplicar=1"}
+                                               << desconocida + "--aplicar=1";
+        QTest::newRow("another subcommand's option") << QStringList{"verificar", bien, "--aplicar"}
+                                                     << desconocida + "--aplicar";
+        QTest::newRow("connection option without a connection")
+            << QStringList{"clave", "--host", "127.0.0.1", ruta("k")} << desconocida + "--host";
+        QTest::newRow("stray word") << QStringList{"esquema", bien, "sobra"} << desconocida + "sobra";
+        QTest::newRow("a word too many")
+            << QStringList{"subir", bien, "--clave", clave, "calc", ruta("prog"), "otro"}
+            << "subir necesita NOMBRE y PROGRAMA";
+        QTest::newRow("bad port") << QStringList{"verificar", bien, "--port", "x"}
+                                  << "puerto no valido: x";
+        QTest::newRow("no system") << QStringList{"esquema", "--no-defaults"} << "falta --sistema BASE";
+        Q_UNUSED(base);
+    }
+    // The options every subcommand shares are read by one parser: whatever it cannot take is
+    // one line and status 2 before any connection, and nothing is written.
+    void ordenesMalas()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, dice);
+        escribir(ruta("prog"), "#!/bin/sh\n");
+        const QString antes = foto();
+        const Corrida r = correr(args);
+        QCOMPARE(r.estado, 2);
+        QCOMPARE(r.salida, QByteArray());
+        QCOMPARE(QString::fromUtf8(r.error), "kolvaster-publicar: " + dice + "\n");
+        QVERIFY2(!QFileInfo::exists(ruta("k")), "a key was made");
+        QCOMPARE(foto(), antes);
+    }
+
+    // Each subcommand explains itself, and the tool's help lists every one.
+    void ayuda()
+    {
+        const Corrida todas = correr({"--help"});
+        QCOMPARE(todas.estado, 0);
+        for (const char *orden : {"clave", "subir", "verificar", "esquema"}) {
+            const Corrida r = correr({orden, "--help"});
+            QCOMPARE(r.estado, 0);
+            QVERIFY2(r.salida.startsWith("uso: kolvaster-publicar " + QByteArray(orden) + " "),
+                     r.salida.constData());
+            const QByteArray linea = r.salida.split('\n').first().mid(5);
+            QVERIFY2(todas.salida.contains(linea), linea.constData());
+        }
+    }
+
     // A catalogue with every state: only the programs signed by a given key over their stored
     // bytes count as valid, and the status says whether all are.
     void verificarMixto()
