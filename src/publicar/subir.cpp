@@ -4,6 +4,7 @@
 #include "base/constantes.h"
 #include "catalogue/firma.h"
 #include "catalogue/lector.h"
+#include "catalogue/piezas.h"
 #include "catalogue/programas.h"
 #include "comprimidos.h"
 #include "consola.h"
@@ -107,8 +108,9 @@ int subir(const Argumentos &a)
         return fallar(QStringLiteral("%1: %2").arg(que, QString::fromUtf8(mysql_error(m))));
     };
 
-    // Each stored value travels as one value, and comes back to the launchers as one row with
-    // its name and digests: the server must accept every one of them.
+    // The program travels as one value, and comes back to the launchers of a plain download as
+    // one row with its name and digest; its copy and patch in pieces of one row each: the
+    // server must accept every one of them.
     if (mysql_query(m, "SELECT @@max_allowed_packet") != 0)
         return fallaServidor(QStringLiteral("no se pudo leer max_allowed_packet"));
     MYSQL_RES *res = mysql_store_result(m);
@@ -183,10 +185,11 @@ int subir(const Argumentos &a)
     Comprimidos::Hechos comprimidos;
     if (!Comprimidos::comprimir(nuevoBytes, viejo, nombre, terminal, &comprimidos, &error))
         return fallar(error);
-    if (paquete < paqueteNecesario(comprimidos.copia.size()))
-        return excede(QStringLiteral("la copia comprimida"), comprimidos.copia.size());
-    if (paquete < paqueteNecesario(comprimidos.parche.size()))
-        return excede(QStringLiteral("el parche"), comprimidos.parche.size());
+    // The copy and the patch travel, and come back to the launchers, one piece per row.
+    const qint64 pieza = qMin<qint64>(Piezas::tamanoPieza,
+                                      qMax(comprimidos.copia.size(), comprimidos.parche.size()));
+    if (paquete < paqueteNecesario(pieza))
+        return excede(QStringLiteral("cada pieza de la copia comprimida"), pieza);
 
     // The bytes go in pieces through the long-data calls.
     const QByteArray tituloUtf8 = (conTitulo ? titulo : nombre).toUtf8();
@@ -231,7 +234,8 @@ int subir(const Argumentos &a)
     if (nuevo)
         appId = static_cast<long long>(st.idInsertado());
     unsigned int codigo = 0;
-    if (!Comprimidos::guardar(m, appId, nombre, largo, comprimidos, terminal, &error, &codigo))
+    if (!Comprimidos::guardar(m, appId, nombre, largo, comprimidos, terminal, &error, &codigo)
+        || !Comprimidos::limpiar(m, appId, {comprimidos.md5Nuevo}, &error, &codigo))
         return perdida(codigo, error);
 
     const QByteArray hex = sha.hex();
