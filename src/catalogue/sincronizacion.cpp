@@ -270,6 +270,9 @@ void Kolvaster::sincronizarAplicaciones()
             return;
     }
 
+    // Every program has been looked at: no cut transfer is waiting any more.
+    Actualizacion::descartarParciales(dirProfile.path());
+
     // Pass 3: the list, from the database alone.
     changelogsPendientes.clear();
     if (!correr(QStringLiteral("SELECT titulo, nombre, 1 FROM app;"),
@@ -342,11 +345,19 @@ bool Kolvaster::descargarPrograma(const char *nombre, int appId, const QString &
             db, canalSincronizacion ? *canalSincronizacion : *propio, appId, dirProfile.path(),
             digest, claves ? &*claves : nullptr, [&](qint64 recibidos, qint64 total) {
                 espera.setProgreso(recibidos, total);
-                // Painted, but no input taken: nothing may start while the files change.
+                // Painted now, between two pieces, but no input taken: nothing may start while
+                // the files change.
+                espera.repaint();
                 QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             });
         if (a.camino != Actualizacion::Camino::Ninguno)
             return true;
+        // A link cut while the pieces came is a failed download like any other, but what
+        // arrived stays for the next start, which asks only for the rest.
+        if (!a.corte.isEmpty()) {
+            reportarError(a.corte);
+            return false;
+        }
         espera.setProgreso(0, 0);
     }
 

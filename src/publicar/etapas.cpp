@@ -2,6 +2,7 @@
 
 #include "catalogue/firma.h"
 #include "catalogue/lector.h"
+#include "comprimidos.h"
 
 namespace Etapas {
 
@@ -157,6 +158,29 @@ bool quitar(MYSQL *m, long long appId, const char *clase, QString *error, bool *
     if (habia)
         *habia = mysql_stmt_affected_rows(st.sentencia()) > 0;
     return true;
+}
+
+bool limpiarComprimidos(MYSQL *m, long long appId, QString *error, unsigned int *codigo)
+{
+    QSet<QByteArray> vigentes;
+    {
+        Lector st(m);
+        if (!st.preparar("SELECT windowsbinary_md5 FROM app WHERE app_id=? AND "
+                         "windowsbinary_md5 IS NOT NULL UNION SELECT md5 FROM appversion WHERE "
+                         "app_id=?")
+            || !st.entero(appId).entero(appId).ejecutar()) {
+            *codigo = st.codigo();
+            return fallo(st, QStringLiteral("no se pudieron leer las versiones"), error);
+        }
+        for (int hay; (hay = st.fila()) != 0;) {
+            if (hay < 0) {
+                *codigo = st.codigo();
+                return fallo(st, QStringLiteral("no se pudieron leer las versiones"), error);
+            }
+            vigentes.insert(st.valor(0).value_or(QByteArray()));
+        }
+    }
+    return Comprimidos::limpiar(m, appId, vigentes, error, codigo);
 }
 
 bool guardarPiloto(MYSQL *m, long long appId, QByteArrayView bytes, const QByteArray &md5,

@@ -68,6 +68,10 @@ bool guardarPiloto(MYSQL *m, long long appId, QByteArrayView bytes, const QByteA
                    const QByteArray &firma, const std::function<void(qint64)> &enviado,
                    QString *error);
 
+// Drops the program's compressed copies and patches that lead to no version a user may be sent
+// to: the general one, the pilot one, and the one kept for going back.
+bool limpiarComprimidos(MYSQL *m, long long appId, QString *error, unsigned int *codigo);
+
 // Runs a statement without result; false with *error.
 bool ejecutar(MYSQL *m, const char *sql, QString *error);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "comprimidos.h"
 #include "etapas.h"
 
 #include <QString>
@@ -29,12 +30,13 @@ int volverEn(MYSQL *m, const QString &nombre, const Etapas::Firmante &f);
 // Every program, or only `nombre` when it is not empty.
 int estadoEn(MYSQL *m, const QString &nombre);
 
-// `subir --piloto`, once the bytes are made and measured, within the transaction `subir`
+// `subir --piloto`, once the bytes are made and measured (with the compressed copy and the patch
+// from the general version, stored as any version's), within the transaction `subir`
 // began: the pilot version stored with its signature as `version`; the program's row and its
 // general bytes untouched, but for a new program (`appId` 0), whose row is made without general
 // bytes: only the pilot group sees it until it is promoted. `igual` tells whether the file is
 // still the one read.
 int subirPiloto(MYSQL *m, const QString &nombre, long long appId, const QByteArray &titulo,
-                bool conTitulo, QByteArrayView bytes, const QByteArray &md5,
+                bool conTitulo, QByteArrayView bytes, const Comprimidos::Hechos &comprimidos,
                 const QByteArray &sha256, qint64 version, QByteArray &secreta,
                 const QByteArray &publica, const std::function<bool()> &igual, bool terminal);

@@ -24,7 +24,8 @@ int enTransaccion(MYSQL *m, const QString &nombre,
         return fallar(error);
     if (*appId == 0)
         return fallar(QStringLiteral("no hay un programa llamado \"%1\"").arg(nombre));
-    if (!paso(*appId, &error, &dicho))
+    unsigned int codigo = 0;
+    if (!paso(*appId, &error, &dicho) || !Etapas::limpiarComprimidos(m, *appId, &error, &codigo))
         return fallar(error);
     if (mysql_commit(m))
         return fallar(QStringLiteral("no se pudo confirmar: %1")

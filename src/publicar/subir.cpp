@@ -4,6 +4,7 @@
 #include "base/constantes.h"
 #include "catalogue/firma.h"
 #include "catalogue/lector.h"
+#include "catalogue/piezas.h"
 #include "catalogue/programas.h"
 #include "comprimidos.h"
 #include "consola.h"
@@ -109,8 +110,9 @@ int subir(const Argumentos &a)
         return fallar(QStringLiteral("%1: %2").arg(que, QString::fromUtf8(mysql_error(m))));
     };
 
-    // Each stored value travels as one value, and comes back to the launchers as one row with
-    // its name and digests: the server must accept every one of them.
+    // The program travels as one value, and comes back to the launchers of a plain download as
+    // one row with its name and digest; its copy and patch in pieces of one row each: the
+    // server must accept every one of them.
     if (mysql_query(m, "SELECT @@max_allowed_packet") != 0)
         return fallaServidor(QStringLiteral("no se pudo leer max_allowed_packet"));
     MYSQL_RES *res = mysql_store_result(m);
@@ -192,15 +194,16 @@ int subir(const Argumentos &a)
     Comprimidos::Hechos comprimidos;
     if (!Comprimidos::comprimir(nuevoBytes, viejo, nombre, terminal, &comprimidos, &error))
         return fallar(error);
-    if (paquete < paqueteNecesario(comprimidos.copia.size()))
-        return excede(QStringLiteral("la copia comprimida"), comprimidos.copia.size());
-    if (paquete < paqueteNecesario(comprimidos.parche.size()))
-        return excede(QStringLiteral("el parche"), comprimidos.parche.size());
+    // The copy and the patch travel, and come back to the launchers, one piece per row.
+    const qint64 pieza = qMin<qint64>(Piezas::tamanoPieza,
+                                      qMax(comprimidos.copia.size(), comprimidos.parche.size()));
+    if (paquete < paqueteNecesario(pieza))
+        return excede(QStringLiteral("cada pieza de la copia comprimida"), pieza);
 
     const QByteArray tituloUtf8 = (conTitulo ? titulo : nombre).toUtf8();
     if (piloto)
-        return subirPiloto(m, nombre, appId, tituloUtf8, conTitulo, nuevoBytes,
-                           comprimidos.md5Nuevo, sha.hex(), version, secreta, publica,
+        return subirPiloto(m, nombre, appId, tituloUtf8, conTitulo, nuevoBytes, comprimidos,
+                           sha.hex(), version, secreta, publica,
                            [&] {
                                return QFileInfo(rutaPrograma).size() == largo
                                       && QFileInfo(rutaPrograma).lastModified() == modificado;
@@ -276,6 +279,10 @@ int subir(const Argumentos &a)
     bool habiaPiloto = false;
     if (!nuevo && !Etapas::quitar(m, appId, "piloto", &error, &habiaPiloto))
         return perdida(0, error);
+    // The copies and patches kept are those of the versions users may still be sent to: this
+    // one, and the one kept for going back.
+    if (!Etapas::limpiarComprimidos(m, appId, &error, &codigo))
+        return perdida(codigo, error);
     if (mysql_commit(m))
         return perdida(mysql_errno(m), QStringLiteral("no se pudo confirmar la publicacion: %1")
                                            .arg(QString::fromUtf8(mysql_error(m))));

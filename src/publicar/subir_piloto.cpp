@@ -12,7 +12,7 @@ using Consola::decir;
 using Consola::fallar;
 
 int subirPiloto(MYSQL *m, const QString &nombre, long long appId, const QByteArray &titulo,
-                bool conTitulo, QByteArrayView bytes, const QByteArray &md5,
+                bool conTitulo, QByteArrayView bytes, const Comprimidos::Hechos &comprimidos,
                 const QByteArray &sha256, qint64 version, QByteArray &secreta,
                 const QByteArray &publica, const std::function<bool()> &igual, bool terminal)
 {
@@ -37,6 +37,7 @@ int subirPiloto(MYSQL *m, const QString &nombre, long long appId, const QByteArr
             appId = static_cast<long long>(st.idInsertado());
     }
     QString error;
+    const QByteArray &md5 = comprimidos.md5Nuevo;
     if (!Etapas::guardarPiloto(m, appId, bytes, md5, sha256, version, publica, firma,
                                [&](qint64 hecho) {
                                    if (terminal)
@@ -44,6 +45,11 @@ int subirPiloto(MYSQL *m, const QString &nombre, long long appId, const QByteArr
                                                              bytes.size());
                                },
                                &error))
+        return fallar(error);
+    unsigned int codigo = 0;
+    if (!Comprimidos::guardar(m, appId, nombre, bytes.size(), comprimidos, terminal, &error,
+                              &codigo)
+        || !Etapas::limpiarComprimidos(m, appId, &error, &codigo))
         return fallar(error);
     if (!igual())
         return fallar(QStringLiteral("el programa cambio mientras se leia"));
