@@ -81,6 +81,17 @@ c=$(mediana <<<"$claro") t=$(mediana <<<"$tls")
 echo "== up-to-date start through a ${rtt} ms, ${mbit} Mbit/s link: TLS $t s / clear $c s = $(awk "BEGIN {printf \"%.3f\", $t / $c}") (+$(awk "BEGIN {printf \"%.0f\", ($t - $c) * 1000}") ms)"
 echo "   clear:$claro"
 echo "   TLS:  $tls"
+# Round trips after the handshake: the commands the server received from the start's sessions
+# (its general log), for one start of each launcher, straight to the server.
+vueltas() {
+  local raiz=(mariadb --no-defaults --socket="$db/mysql.sock" -uroot -N)
+  "${raiz[@]}" -e "SET GLOBAL log_output='TABLE', general_log=ON; TRUNCATE TABLE mysql.general_log"
+  "$1" ana ana_pw >/dev/null
+  "${raiz[@]}" -e "SET GLOBAL general_log=OFF; SELECT COUNT(*) FROM mysql.general_log
+    WHERE command_type NOT IN ('Connect', 'Quit') AND thread_id IN (SELECT thread_id FROM
+    mysql.general_log WHERE command_type='Connect' AND argument LIKE 'bench\_ana@%')"
+}
+echo "== round trips after the handshake of one up-to-date start: TLS $(vueltas "$build/bench/bench_arranque_tls"), clear $(vueltas "$build/bench/bench_arranque")${base:+, $base $(vueltas "$base/bench/bench_arranque_tls")}"
 if [ -n "$base" ]; then
   a=$(mediana <<<"$antes")
   echo "== up-to-date start with the authority, this build / $base: $t s / $a s = $(awk "BEGIN {printf \"%.3f\", $t / $a}")"

@@ -5,6 +5,7 @@
 #include "about/kolvasteracercade.h"
 #include "base/constantes.h"
 #include "app/kolvaster.h"
+#include "db/apertura.h"
 #include "db/sentencia.h"
 #include "base/mensajes.h"
 #include "ui_kolvaster.h"
@@ -28,7 +29,8 @@ void Kolvaster::cargarIdentidad()
         reportarError(QStringLiteral("Usuario no Registrado en Sistema"));
         return;
     }
-    ui->le_emp->setText(q.value(0).toString() + QStringLiteral(" @ ") + db.hostName()
+    ui->le_emp->setText(q.value(0).toString() + QStringLiteral(" @ ")
+                        + Apertura::servidor(db.hostName())
                         + QStringLiteral(" - ") + db.databaseName());
 
     // The photo is a nicety: a failed statement or bytes that are no image leave it empty.

@@ -2,15 +2,14 @@
 #include "app/senales.h"
 #include "base/kolvasterinterfaz.h"
 #include "base/salida.h"
-#include "db/complementos.h"
+#include "launch/entorno.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
-    // Before the client library starts: no authentication plugin that would hand the password
-    // over as it is, for this process and the programs it starts.
-    Complementos::limitar();
+    // Before anything changes it: the programs the launcher starts get this environment.
+    Entorno::guardar();
     QApplication a(argc, argv);
     // Before the first widget: the forms' font and Qt's own texts in Spanish.
     kolvasterPrepararInterfaz();

@@ -1,5 +1,5 @@
 #include "sesioncifrada.h"
-#include "complementos.h"
+#include "apertura.h"
 
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -88,10 +88,10 @@ bool verificar(QSqlDatabase &db, QString *error)
     if (!mysql || !mysql_get_ssl_cipher(mysql))
         motivo = QStringLiteral("La conexion con el servidor no esta cifrada (el servidor no "
                                 "ofrece TLS); fue cerrada sin usarla.");
-    else if (!nombraAlServidor(mysql, db.hostName()))
+    else if (!nombraAlServidor(mysql, Apertura::servidor(db.hostName())))
         motivo = QStringLiteral("El certificado del servidor no corresponde a %1; la conexion "
                                 "fue cerrada sin usarla.")
-                     .arg(db.hostName().trimmed());
+                     .arg(Apertura::servidor(db.hostName()).trimmed());
     else
         return true;
     db.close();
@@ -108,7 +108,14 @@ bool verificar(QSqlDatabase &db, QString *error)
 
 bool abrir(QSqlDatabase &db, QString *error)
 {
-    Complementos::limitar();
+    if (!Apertura::registrar()) {
+        if (error)
+            *error = QStringLiteral("No se pudo preparar la conexion con el servidor (el "
+                                    "cliente de la base no acepto el manejador de conexiones).");
+        return false;
+    }
+    // Through the handler: the limits go on this connection's handle before its handshake.
+    db.setHostName(Apertura::anteponer(db.hostName()));
     if (!db.open()) {
         if (error)
             *error = db.lastError().text();

@@ -8,14 +8,15 @@ struct st_mysql;
 // Whether a QMYSQL session that was asked to travel over TLS really does, with the server the
 // user named.
 //
-// Qt's driver hands the TLS options (SSL_CA and the others) to the client library, which then
-// refuses a server whose certificate does not come from that authority; but when the server
-// offers no TLS at all the library logs in in clear, silently, and it accepts a certificate of
-// that authority for any other host: the driver has no option to forbid either. So every
-// connection the system opens is checked right after open(), on the client library's own
-// handle, before anything of ours is sent over it: TLS, and a certificate that names the host
-// (OpenSSL's rules: X509_check_host for a name, X509_check_ip_asc for an address). The
-// launcher and the reader library of the suite's programs share this unit.
+// Every connection opens through the system's connection handler (Apertura), which has the
+// client library require TLS and check the certificate's name in the handshake, before the
+// login is sent, whenever an authority is in force. This unit is the second line of defence,
+// right after open() and before anything of ours is sent: the session must be TLS, with a
+// certificate that names the host by OpenSSL's strict rules (X509_check_host without partial
+// wildcards for a name, X509_check_ip_asc for an address), which are narrower than the
+// library's: it takes a partial wildcard such as "f*.pruebas.example" for
+// "foo.pruebas.example". The launcher and the reader library of the suite's programs share
+// this unit.
 namespace SesionCifrada {
 
 // Whether connect options (as QSqlDatabase::setConnectOptions takes them) ask for TLS: any of
@@ -38,8 +39,9 @@ bool nombraAlServidor(st_mysql *mysql, const QString &host);
 // the named server and for one that did not ask for TLS.
 bool verificar(QSqlDatabase &db, QString *error = nullptr);
 
-// db.open() followed by verificar(): what every connection of the system does. The client
-// library is kept to its built-in authentication first (Complementos::limitar).
+// db.open() through the connection handler (the host given the handler's prefix, which the
+// connection keeps: QSqlDatabase::hostName() then carries it, Apertura::servidor() strips it),
+// followed by verificar(): what every connection of the system does.
 bool abrir(QSqlDatabase &db, QString *error = nullptr);
 
 } // namespace SesionCifrada

@@ -1,6 +1,7 @@
 #include "kolvasterprocess.h"
 
 #include "base/mensajes.h"
+#include "launch/entorno.h"
 
 #include <QDir>
 #include <QWidget>
@@ -21,6 +22,8 @@ KolvasterProcess::KolvasterProcess(const QString &directorio, const QString &arc
             QMetaObject::invokeMethod(this, &KolvasterProcess::noSeInicio, Qt::QueuedConnection);
     });
     connect(this, &QThread::finished, this, &QObject::deleteLater);
+    // What the launcher was given, not what it has made of its own environment since.
+    proceso.setProcessEnvironment(Entorno::delLanzador());
     proceso.start(QIODevice::ReadWrite);
 }
 

@@ -1,5 +1,6 @@
 #include "conexion.h"
 
+#include "db/apertura.h"
 #include "db/autoridad.h"
 #include "db/complementos.h"
 
@@ -238,7 +239,7 @@ MYSQL *Conexion::conectar(QString *error) const
             combinado.write("!include " + QFile::encodeName(l) + '\n');
         }
         combinado.write("[kolvaster-publicar]\nplugin-dir=" + valorDeArchivo(Complementos::carpeta())
-                        + '\n');
+                        + "\nrestricted-auth=" + Apertura::autenticaciones + '\n');
         if (!ca.isEmpty())
             combinado.write("ssl-ca=" + valorDeArchivo(ca) + '\n');
         if (exigirTls)
@@ -267,6 +268,9 @@ MYSQL *Conexion::conectar(QString *error) const
         }
         mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "utf8mb4");
         mysql_optionsv(m, MYSQL_PLUGIN_DIR, sinComplementos.constData());
+        // Only the accounts' own method, whatever plugins the library has loaded already (the
+        // environment's LIBMYSQL_PLUGINS, at its start) or could load.
+        mysql_optionsv(m, MARIADB_OPT_RESTRICTED_AUTH, Apertura::autenticaciones);
         // With an authority, TLS or nothing, from a server whose certificate names the host
         // (checked in the handshake, before the login's exchange).
         const QByteArray caBytes = QFile::encodeName(ca);

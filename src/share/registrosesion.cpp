@@ -3,6 +3,7 @@
 #include "app/kolvaster.h"
 #include "base/mensajes.h"
 #include "base/salida.h"
+#include "db/apertura.h"
 #include "registroprivado.h"
 
 #include <QBuffer>
@@ -19,7 +20,7 @@ QMap<QString, QString> entradas(const QSqlDatabase &db)
     const QString prefijo = QStringLiteral("KOLVASTER_") + db.databaseName() + QLatin1Char('_');
     QMap<QString, QString> valores;
     valores.insert(QString::fromLatin1(claveDefecto), db.databaseName());
-    valores.insert(prefijo + QStringLiteral("HOST"), db.hostName());
+    valores.insert(prefijo + QStringLiteral("HOST"), Apertura::servidor(db.hostName()));
     valores.insert(prefijo + QStringLiteral("USER"), db.userName());
     valores.insert(prefijo + QStringLiteral("PASS"), db.password());
     valores.insert(prefijo + QStringLiteral("OPTIONS"), db.connectOptions());

@@ -4,7 +4,8 @@
 //                        senal-sesion|senal-conexion>
 // It starts as the launcher's main() does (font and Qt's texts first). "dos-fallos" prints the
 // title, text and buttons of each message box it closes ("CAJA title|text|button,button");
-// "dos-fallos <user> <password>" tries those instead of a wrong password.
+// "dos-fallos <user> <password> [<server>]" tries those instead of a wrong password (and that
+// server name instead of 127.0.0.1).
 // The "senal-" scenarios print "LISTO" once their modal dialog is open and then wait for the
 // test to send a signal; "senal-sesion" first starts the program "dormir" of the list.
 //   kolvaster_escenario lector <user>
@@ -15,7 +16,7 @@
 #include "app/senales.h"
 #include "base/kolvasterinterfaz.h"
 #include "base/salida.h"
-#include "db/complementos.h"
+#include "launch/entorno.h"
 #include "modal.h"
 #include "testdb.h"
 
@@ -31,6 +32,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 
 // The libraries of the process that only a report needs, by file name, sorted.
 static QByteArray bibliotecasDeReportes()
@@ -54,7 +56,7 @@ static QByteArray bibliotecasDeReportes()
 
 int main(int argc, char *argv[])
 {
-    Complementos::limitar();
+    Entorno::guardar();
     QApplication app(argc, argv);
     kolvasterPrepararInterfaz();
     atenderSenales();
@@ -92,9 +94,10 @@ int main(int argc, char *argv[])
         };
         const QString usuario = app.arguments().value(2, QStringLiteral("ana"));
         const QString clave = app.arguments().value(3, QStringLiteral("mala"));
-        driver.luego(DriverModal::conectar("127.0.0.1", base, usuario, clave));
+        const QString servidor = app.arguments().value(4, QStringLiteral("127.0.0.1"));
+        driver.luego(DriverModal::conectar(servidor, base, usuario, clave));
         driver.luego(leerYCerrar);
-        driver.luego(DriverModal::conectar("127.0.0.1", base, usuario, clave));
+        driver.luego(DriverModal::conectar(servidor, base, usuario, clave));
         driver.luego(leerYCerrar);
     } else if (escenario == QLatin1String("sin-usuario")) {
         driver.luego(DriverModal::conectar("127.0.0.1", base, "beto", TestDb::clave("beto")));
@@ -140,6 +143,21 @@ int main(int argc, char *argv[])
     };
     if (escenario == QLatin1String("senal-conexion"))
         avisarCuando("KolvasterConnDialog");
+    if (escenario == QLatin1String("dos-fallos")) {
+        // A connection that should have failed and did not: the start-up goes on to dialogs
+        // of its own. Said at once (status 3), instead of waiting for boxes that never come.
+        QObject::connect(&vigia, &QTimer::timeout, [] {
+            const QWidget *m = QApplication::activeModalWidget();
+            if (m && !qobject_cast<const QMessageBox *>(m)
+                && qstrcmp(m->metaObject()->className(), "KolvasterConnDialog") != 0
+                && qstrcmp(m->metaObject()->className(), "KolvasterProcessDialog") != 0) {
+                std::printf("SESION ABIERTA %s\n", m->metaObject()->className());
+                std::fflush(stdout);
+                std::_Exit(3);
+            }
+        });
+        vigia.start(20);
+    }
     if (escenario == QLatin1String("lector")) {
         QObject::connect(&vigia, &QTimer::timeout, [] {
             if (auto *caja = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {

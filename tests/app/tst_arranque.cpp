@@ -4,6 +4,7 @@
 #include "app/kolvaster.h"
 #include "base/mensajes.h"
 #include "base/salida.h"
+#include "db/apertura.h"
 #include "notificador.h"
 #include "sesion.h"
 #include "guion.h"
@@ -216,7 +217,7 @@ private slots:
         QVERIFY(!w->terminado());
         // Blanks typed around the fields never reach the server.
         QCOMPARE(w->db.userName(), TestDb::cuenta("ana"));
-        QCOMPARE(w->db.hostName(), QString("127.0.0.1"));
+        QCOMPARE(Apertura::servidor(w->db.hostName()), QString("127.0.0.1"));
         QCOMPARE(leer(entorno.trabajo() + "/defaults"), esperado);
     }
 

@@ -103,11 +103,16 @@ class TstPublicar : public QObject
         f.write(b);
     }
 
+    // Variables a test adds to the tool's environment, for one case.
+    QMap<QString, QString> entornoExtra;
+
     QProcess *proceso(const QStringList &args, const char *programa = KOLVASTER_PUBLICAR)
     {
         auto *p = new QProcess(this);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", dir.path()); // no option file of the real home is read
+        for (auto it = entornoExtra.cbegin(); it != entornoExtra.cend(); ++it)
+            env.insert(it.key(), it.value());
         p->setProcessEnvironment(env);
         p->start(programa, args);
         return p;
@@ -278,16 +283,33 @@ private slots:
     }
 
     // A server in clear that asks for the clear-text authentication plugin gets no password
-    // from the tool, not even when an option file points at the client library's plugins.
+    // from the tool, not even when an option file points at the client library's plugins, nor
+    // when the environment has the library load that plugin at its start (LIBMYSQL_PLUGINS,
+    // with MARIADB_PLUGIN_DIR at the library's own plugin folder).
+    void servidorQuePideLaClaveEnClaro_data()
+    {
+        QTest::addColumn<bool>("complementosEnElEntorno");
+        QTest::newRow("sin variables") << false;
+        QTest::newRow("LIBMYSQL_PLUGINS=mysql_clear_password") << true;
+    }
+
     void servidorQuePideLaClaveEnClaro()
     {
+        QFETCH(bool, complementosEnElEntorno);
         TestDb::ServidorFalso falso(5, "claro");
         QVERIFY(falso.listo);
         QProcess carpeta;
         carpeta.start("mariadb_config", {"--plugindir"});
         QVERIFY(carpeta.waitForFinished());
-        escribir(ruta("complementos.cnf"),
-                 "[client]\nplugin-dir=" + carpeta.readAllStandardOutput().trimmed() + "\n");
+        const QByteArray plugins = carpeta.readAllStandardOutput().trimmed();
+        escribir(ruta("complementos.cnf"), "[client]\nplugin-dir=" + plugins + "\n");
+        struct Limpio {
+            QMap<QString, QString> &e;
+            ~Limpio() { e.clear(); }
+        } limpio{entornoExtra};
+        if (complementosEnElEntorno)
+            entornoExtra = {{"LIBMYSQL_PLUGINS", "mysql_clear_password"},
+                            {"MARIADB_PLUGIN_DIR", QString::fromUtf8(plugins)}};
         for (const QString &archivos :
              {QString("--no-defaults"), "--defaults-file=" + ruta("complementos.cnf")}) {
             const Corrida r = correr(
@@ -297,7 +319,8 @@ private slots:
             QVERIFY(r.estado != 0);
         }
         QCOMPARE(falso.recibido().count(TestDb::cuenta("ana").toUtf8()), 2);
-        QVERIFY(!falso.recibido().contains("clave_secreta"));
+        QVERIFY2(!falso.recibido().contains("clave_secreta"),
+                 "the password reached the server in clear");
     }
 
     // The key pair: secret 0600, the public line printed and in ARCHIVO.pub; never overwritten.

@@ -16,6 +16,8 @@
 //                                             writes "sistema|usuario|host" to "lectura.txt"
 //                                             beside itself, then connects with the record and
 //                                             writes what "conectar" prints to "conexion.txt"
+//                                             and its environment ("NAME=value" lines, sorted)
+//                                             to "entorno.txt"
 //
 // Any message box the client opens is printed as "CAJA|title|text" and closed, so the test
 // sees what the user would have seen and the client's own exit status.
@@ -27,6 +29,7 @@
 #include <QFile>
 #include <QDataStream>
 #include <QMessageBox>
+#include <QProcessEnvironment>
 #include <QSharedMemory>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -74,6 +77,9 @@ int main(int argc, char *argv[])
     vigia.start(20);
 
     if (args.isEmpty()) {
+        // As it was started, before the reader library adjusts anything.
+        QStringList variables = QProcessEnvironment::systemEnvironment().toStringList();
+        variables.sort();
         KolvasterClient cliente(QString(), nullptr);
         const QString linea = cliente.valor(QStringLiteral("KOLVASTER_DEFSYSNAME"))
                               + QLatin1Char('|') + cliente.valor(QStringLiteral("USER"))
@@ -83,6 +89,11 @@ int main(int argc, char *argv[])
             return 3;
         salida.write(linea.toUtf8());
         salida.close();
+        QFile entorno(QCoreApplication::applicationDirPath() + QStringLiteral("/entorno.txt"));
+        if (!entorno.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            || entorno.write(variables.join(QLatin1Char('\n')).toUtf8()) < 0)
+            return 3;
+        entorno.close();
         QFile conexion(QCoreApplication::applicationDirPath() + QStringLiteral("/conexion.txt"));
         return conexion.open(QIODevice::WriteOnly) && conexion.write(conectar(cliente)) ? 0 : 3;
     }

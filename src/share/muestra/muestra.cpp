@@ -192,6 +192,9 @@ int main(int argc, char *argv[])
     const QByteArray usuario = db.userName().toUtf8();
     const int id = acceso.idUsuario(usuario.constData());
     const bool permitido = acceso.accesoAplicacion(id, programa.toUtf8().constData());
+    // The server as the launcher's user typed it (the connection itself holds it as the
+    // library's connection handler takes it).
+    const QString servidor = cliente.valor(QStringLiteral("HOST"));
 
     QDialog ventana;
     ventana.setObjectName(QStringLiteral("KolvasterMuestra"));
@@ -218,7 +221,7 @@ int main(int argc, char *argv[])
         datos->addRow(etiqueta, l);
     };
     fila(QStringLiteral("Programa:"), programa, "lab_programa");
-    fila(QStringLiteral("Servidor:"), db.hostName(), "lab_servidor");
+    fila(QStringLiteral("Servidor:"), servidor, "lab_servidor");
     fila(QStringLiteral("Sistema:"), db.databaseName(), "lab_sistema");
     fila(QStringLiteral("Usuario:"), db.userName(), "lab_usuario");
     fila(QStringLiteral("Cuenta en el servidor:"), cuentaServidor, "lab_cuenta");
