@@ -18,6 +18,16 @@ QString nombreVersion(qint64 v)
     return QStringLiteral("version %1").arg(v);
 }
 
+// A name read from the database, as it may be shown: control characters (a terminal's escape
+// sequences among them) become "?".
+QString visible(QString texto)
+{
+    for (QChar &c : texto)
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+            c = QLatin1Char('?');
+    return texto;
+}
+
 const QString sinIniciar = QStringLiteral("sin iniciar");
 const QString desconocida = QStringLiteral("version desconocida");
 
@@ -51,7 +61,7 @@ QString cabecera(const Programa &p, const QStringList &grupo)
     if (p.piloto) {
         QStringList cortos;
         for (const QString &c : grupo)
-            cortos << corto(c);
+            cortos << visible(corto(c));
         partes << QStringLiteral("piloto %1 (%2) para %3")
                       .arg(nombreVersion(*p.piloto), fecha(p.pilotoFirmado),
                            cortos.isEmpty() ? QStringLiteral("nadie (grupo vacio)")
@@ -61,17 +71,17 @@ QString cabecera(const Programa &p, const QStringList &grupo)
     }
     partes << (p.anterior ? QStringLiteral("para volver %1").arg(nombreVersion(*p.anterior))
                           : QStringLiteral("nada para volver"));
-    return QStringLiteral("%1: %2").arg(p.nombre, partes.join(QStringLiteral("; ")));
+    return QStringLiteral("%1: %2").arg(visible(p.nombre), partes.join(QStringLiteral("; ")));
 }
 
 QString linea(const Programa &p, const Usuario &u)
 {
     QDateTime desde;
     const std::optional<qint64> v = debida(p, u, &desde);
-    const QString quien = corto(u.cuenta) + (u.piloto && p.piloto ? QStringLiteral(" (piloto)")
+    const QString quien = visible(corto(u.cuenta)) + (u.piloto && p.piloto ? QStringLiteral(" (piloto)")
                                                                    : QString());
     if (!u.cuando.isValid())
-        return QStringLiteral("%1: nunca inicio %2").arg(quien, p.nombre);
+        return QStringLiteral("%1: nunca inicio %2").arg(quien, visible(p.nombre));
     QString texto = QStringLiteral("%1: %2, iniciado el %3")
                         .arg(quien, u.version ? nombreVersion(*u.version) : desconocida,
                              fecha(u.cuando));
@@ -114,7 +124,7 @@ QString resumen(const Programa &p)
                       .arg(n)
                       .arg(n == 1 ? QStringLiteral("usuario") : QStringLiteral("usuarios"));
     return QStringLiteral("resumen de %1: %2")
-        .arg(p.nombre, partes.isEmpty() ? QStringLiteral("ningun usuario con acceso")
+        .arg(visible(p.nombre), partes.isEmpty() ? QStringLiteral("ningun usuario con acceso")
                                         : partes.join(QStringLiteral(", ")));
 }
 
@@ -136,12 +146,18 @@ QString html(const QList<Programa> &programas, const QStringList &grupo,
     QString cuerpo;
     for (const Programa &p : programas) {
         cuerpo += QStringLiteral("<h3>%1</h3><p>%2</p>")
-                      .arg(p.nombre.toHtmlEscaped(), cabecera(p, grupo).toHtmlEscaped());
+                      .arg(visible(p.nombre).toHtmlEscaped(), cabecera(p, grupo).toHtmlEscaped());
         QList<QStringList> datos{{QStringLiteral("Version"), QStringLiteral("Usuarios")}};
         for (const auto &[que, n] : cuentas(p))
             datos.append({que, QString::number(n)});
+        // The chart's title goes into a script of the page, which only quotes are kept out of.
+        QString titulo = visible(p.nombre);
+        for (QChar &c : titulo)
+            if (c == QLatin1Char('<') || c == QLatin1Char('>') || c == QLatin1Char('&')
+                || c == QLatin1Char('\\'))
+                c = QLatin1Char('_');
         if (datos.size() > 1)
-            cuerpo += grafico(p.nombre, datos);
+            cuerpo += grafico(titulo, datos);
         cuerpo += QStringLiteral("<p><table width=\"100%\" border=\"1\" cellpadding=\"6\" "
                                  "cellspacing=\"0\">");
         for (const Usuario &u : p.usuarios)

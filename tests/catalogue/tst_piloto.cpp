@@ -291,6 +291,32 @@ private slots:
         QCOMPARE(huella(), antes);
     }
 
+    // Names written by hand into the tables reach a terminal and a page: no control character
+    // gets to the terminal, no markup out of its place in the page.
+    void nombresHostiles()
+    {
+        const QString malo = QStringLiteral("calc</script><script>x()\x07");
+        TestDb::otorgar(TestDb::crearUsuario(TestDb::base() + "_e\x1b[2J", "E"), calc, true);
+        TestDb::ejecutar("UPDATE app SET nombre=? WHERE app_id=?", {malo, calc});
+        const Salida s = tool({"estado"});
+        QVERIFY2(s.codigo == 0, qPrintable(s.error));
+        for (const QString &l : s.lineas)
+            QVERIFY2(!l.contains(QChar(0x1b)) && !l.contains(QChar(7)), qPrintable(l));
+        QVERIFY(s.lineas.contains("e?[2J: nunca inicio calc</script><script>x()?"));
+
+        Versiones::Programa p;
+        p.nombre = malo;
+        p.general = 1;
+        p.usuarios = {{TestDb::cuenta("ana"), false, 1, QDateTime::currentDateTime()}};
+        QString titulo;
+        const QString cuerpo = Versiones::html({p}, {}, [&](const QString &t, const QList<QStringList> &) {
+            titulo = t;
+            return QString();
+        });
+        QCOMPARE(titulo, QString("calc_/script__script_x()?"));
+        QVERIFY2(!cuerpo.contains("<script") && !cuerpo.contains(QChar(7)), qPrintable(cuerpo));
+    }
+
     // estado after starts of two versions, and the report's rows are the same.
     void estadoTrasDosVersiones()
     {
