@@ -166,6 +166,11 @@ private slots:
         esperar(l, v1, v1, v1);
 
         subir(v2, true);
+        // Stored as any version: its compressed copy, and the patch from the general version.
+        QCOMPARE(TestDb::contar("SELECT 1 FROM appcopia WHERE md5=?", {Programas::md5(v2)}), 1);
+        QCOMPARE(TestDb::contar("SELECT 1 FROM appdelta WHERE desde_md5=? AND hasta_md5=?",
+                                {Programas::md5(v1), Programas::md5(v2)}),
+                 1);
         const QString beto = l.perfil("beto") + "/calc.exe";
         QCOMPARE(instalado(l, "beto"), v1);
         const QDateTime antes = QFileInfo(beto).lastModified();
