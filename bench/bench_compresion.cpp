@@ -15,7 +15,9 @@
 #include "archivos.h"
 #include "base/mensajes.h"
 #include "catalogue/actualizacion.h"
+#include "catalogue/compresion.h"
 #include "catalogue/descarga.h"
+#include "catalogue/lector.h"
 #include "modal.h"
 #include "sesion.h"
 #include "testdb.h"
@@ -28,6 +30,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
+#include <mysql.h>
 #include <unistd.h>
 
 namespace {
@@ -95,39 +99,77 @@ double cpuDelServidor()
     return (campos.value(11).toDouble() + campos.value(12).toDouble()) / sysconf(_SC_CLK_TCK);
 }
 
-// The stored copy read as the launcher used to read it, for the comparison: its LENGTH(), then
-// SUBSTRING slices of a sixteenth of it (1 to 8 MB), one statement each, on a connection
-// without the protocol's compression. The bytes are only received.
-void leerEnRebanadas(qint64 appId)
+// The copy as the previous release stored it, one row in appcomprimido, made from the pieces.
+void copiaDeUnaFila(qint64 appId, const QString &digest)
 {
+    QSqlQuery q(TestDb::admin());
+    q.prepare("SELECT datos FROM appcopiapieza WHERE app_id=? AND md5=? ORDER BY pieza");
+    q.addBindValue(appId);
+    q.addBindValue(digest);
+    QByteArray copia;
+    if (q.exec())
+        while (q.next())
+            copia += q.value(0).toByteArray();
+    TestDb::ejecutar("DELETE FROM appcomprimido WHERE app_id=?", {appId});
+    TestDb::ejecutar("INSERT INTO appcomprimido (app_id, md5, largo, bytes, datos) SELECT ?, ?, "
+                     "largo, ?, ? FROM appcopia WHERE app_id=? AND md5=?",
+                     {appId, digest, copia.size(), copia, appId, digest});
+}
+
+// The one-row copy fetched as a launcher of the previous release fetches it: one statement, the
+// value taken out of the received row (which the client library holds whole) in 1 MB pieces,
+// decompressed as it comes and written through the download's checks.
+bool leerUnaFila(qint64 appId, const QString &digest, const QString &dir, const QString &nombre)
+{
+    bool bien = false;
     {
-        QSqlDatabase c = Actualizacion::abrirSinCompresion(QSqlDatabase::database(), "rebanadas");
-        QSqlQuery q(c);
-        q.prepare("SELECT LENGTH(datos) FROM appcomprimido WHERE app_id=?");
-        q.addBindValue(appId);
-        const qint64 total = q.exec() && q.next() ? q.value(0).toLongLong() : 0;
-        const qint64 trozo = std::clamp<qint64>(total / 16, 1 << 20, 8 << 20);
-        q.prepare("SELECT SUBSTRING(datos, ?, ?) FROM appcomprimido WHERE app_id=?");
-        for (qint64 desde = 0; desde < total; desde += trozo) {
-            q.addBindValue(desde + 1);
-            q.addBindValue(trozo);
-            q.addBindValue(appId);
-            if (!q.exec() || !q.next())
-                break;
+        QSqlDatabase c = Actualizacion::abrirSinCompresion(QSqlDatabase::database(), "unafila");
+        const qint64 bytes =
+            TestDb::valor("SELECT bytes FROM appcomprimido WHERE app_id=?", {appId}).toLongLong();
+        const qint64 largo =
+            TestDb::valor("SELECT largo FROM appcomprimido WHERE app_id=?", {appId}).toLongLong();
+        Lector st(Descarga::manejador(c));
+        st.entero(bytes + 1).entero(appId).texto(digest.toLatin1());
+        if (st.preparar("SELECT LEFT(datos, ?) FROM appcomprimido WHERE app_id=? AND md5=?")
+            && st.ejecutar() && st.fila() == 1 && st.bytes(0) == bytes) {
+            QByteArray pieza(Descarga::tamanoPieza, Qt::Uninitialized);
+            qint64 leidos = 0;
+            Compresion::Descompresor d(
+                [&](QByteArrayView *v) {
+                    const qint64 n = qMin(Descarga::tamanoPieza, bytes - leidos);
+                    if (n > 0 && !st.leer(0, pieza.data(), leidos, n))
+                        return false;
+                    leidos += n;
+                    *v = QByteArrayView(pieza.constData(), n);
+                    return true;
+                },
+                largo);
+            bien = Descarga::guardar(dir, nombre, largo, digest,
+                                     [&](char *destino, qint64, qint64 n) {
+                                         return d.producir(destino, n);
+                                     })
+                   == Descarga::Estado::Hecha;
         }
     }
-    QSqlDatabase::removeDatabase("rebanadas");
+    QSqlDatabase::removeDatabase("unafila");
+    return bien;
+}
+
+// The link cut under the client library: its socket reads nothing more.
+void cortar(Actualizacion::Canal &canal)
+{
+    const int nulo = ::open("/dev/null", O_RDWR);
+    ::dup2(nulo, mysql_get_socket(canal.manejador()));
+    ::close(nulo);
 }
 
 // Moves the stored compressed bytes out of the launcher's reach, or back.
 void ocultar(bool si)
 {
     if (si)
-        TestDb::ejecutar("RENAME TABLE appcomprimido TO bench_appcomprimido, appparche TO "
-                         "bench_appparche");
+        TestDb::ejecutar("RENAME TABLE appcopia TO bench_appcopia, appdelta TO bench_appdelta");
     else
-        TestDb::ejecutar("RENAME TABLE bench_appcomprimido TO appcomprimido, bench_appparche TO "
-                         "appparche");
+        TestDb::ejecutar("RENAME TABLE bench_appcopia TO appcopia, bench_appdelta TO appdelta");
 }
 
 } // namespace
@@ -201,8 +243,14 @@ int main(int argc, char **argv)
         identicos = identicos && md5(leer(exe)) == digest;
     };
 
-    Medida comprimido, hoy, canalSin, canalCon, rebanadas;
+    Medida comprimido, hoy, canalSin, canalCon, unaFila, reanudado;
     QList<Actualizacion::Camino> caminos;
+    // The longest wait between two counts of the bytes received (the wait dialog's repaints).
+    QList<double> huecos;
+    const qint64 copia = TestDb::valor("SELECT bytes FROM appcopia WHERE app_id=? AND md5=?",
+                                       {appId, digest}).toLongLong();
+    if (!actualizar)
+        copiaDeUnaFila(appId, digest);
     for (int r = 0; r < rondas; ++r) {
         medir(comprimido, [&] { ventana.sincronizarAplicaciones(); });
         ocultar(true);
@@ -210,16 +258,46 @@ int main(int argc, char **argv)
         ocultar(false);
         for (const bool con : {false, true}) {
             medir(con ? canalCon : canalSin, [&] {
+                QElapsedTimer reloj;
+                reloj.start();
+                qint64 anterior = 0, mayor = 0;
                 Actualizacion::Canal canal(QSqlDatabase::database(), con);
+                caminos << Actualizacion::actualizar(QSqlDatabase::database(), canal, int(appId),
+                                                     ventana.dirProfile.path(), digest, nullptr,
+                                                     [&](qint64, qint64) {
+                                                         mayor = qMax(mayor, reloj.elapsed() - anterior);
+                                                         anterior = reloj.elapsed();
+                                                     })
+                               .camino;
+                if (!con)
+                    huecos << mayor / 1000.0;
+            });
+        }
+        if (!actualizar) {
+            medir(unaFila, [&] { leerUnaFila(appId, digest, ventana.dirProfile.path(), nombre); });
+            // A transfer cut when 70 % of the copy has arrived, then the next start's.
+            preparar();
+            {
+                Actualizacion::Canal canal(QSqlDatabase::database());
+                Actualizacion::actualizar(QSqlDatabase::database(), canal, int(appId),
+                                          ventana.dirProfile.path(), digest, nullptr,
+                                          [&](qint64 n, qint64 total) {
+                                              if (n >= total * 7 / 10 && n - Descarga::tamanoPieza < total * 7 / 10)
+                                                  cortar(canal);
+                                          });
+            }
+            const QString guardado = exe + ".parcial";
+            if (!QFile::exists(guardado))
+                identicos = false;
+            const QByteArray parcial = leer(guardado);
+            auto mantener = [&] { escribirArchivo(guardado, parcial); };
+            medir(reanudado, [&] {
+                mantener();
+                Actualizacion::Canal canal(QSqlDatabase::database());
                 caminos << Actualizacion::actualizar(QSqlDatabase::database(), canal, int(appId),
                                                      ventana.dirProfile.path(), digest)
                                .camino;
             });
-        }
-        if (!actualizar) {
-            const bool antes = identicos;
-            medir(rebanadas, [&] { leerEnRebanadas(appId); });
-            identicos = antes; // nothing is written by the slices: the file is the one before
         }
         if (ventana.terminado())
             return 1;
@@ -230,34 +308,39 @@ int main(int argc, char **argv)
                 qint64(nuevo.size()),
                 actualizar ? qPrintable(QString(" (from %1 bytes)").arg(viejo.size())) : "",
                 rondas);
-    std::printf("  stored: copy %lld bytes, patches %lld bytes; path taken: %s\n",
-                TestDb::valor("SELECT LENGTH(datos) FROM appcomprimido WHERE app_id=?", {appId}).toLongLong(),
-                TestDb::valor("SELECT COALESCE(SUM(LENGTH(datos)), 0) FROM appparche WHERE app_id=?", {appId}).toLongLong(),
+    std::printf("  stored: copy %lld bytes in %d pieces, patches %lld bytes; path taken: %s\n",
+                copia,
+                TestDb::valor("SELECT piezas FROM appcopia WHERE app_id=? AND md5=?", {appId, digest}).toInt(),
+                TestDb::valor("SELECT COALESCE(SUM(bytes), 0) FROM appdelta WHERE app_id=?", {appId}).toLongLong(),
                 porParche ? "patch" : caminos.first() == Actualizacion::Camino::Copia ? "copy" : "NONE");
-    comprimido.imprimir(porParche ? "sync by patch" : "sync by compressed copy");
+    comprimido.imprimir(porParche ? "sync by patch" : "sync by compressed copy in pieces");
     hoy.imprimir("sync by today's download (compressed protocol)");
     canalSin.imprimir("compressed path, connection without compression");
     canalCon.imprimir("compressed path, connection with CLIENT_COMPRESS");
     std::printf("  bytes: %.3fx today's; time: %.3fx today's; without/with CLIENT_COMPRESS: "
-                "time %.3f, bytes %.3f\n",
+                "time %.3f, bytes %.3f; longest wait between two counts of the bytes: %.2f s\n",
                 mediana(comprimido.bytes) / mediana(hoy.bytes),
                 mediana(comprimido.segundos) / mediana(hoy.segundos),
                 mediana(canalSin.segundos) / mediana(canalCon.segundos),
-                mediana(canalSin.bytes) / mediana(canalCon.bytes));
+                mediana(canalSin.bytes) / mediana(canalCon.bytes), maximo(huecos));
     if (!actualizar) {
-        // Pages of the stored copy, as InnoDB keeps an off-page value: one page each
+        // Pages of the stored copy, as InnoDB keeps off-page values: one page each
         // innodb_page_size bytes, near enough.
-        const double paginas =
-            double(TestDb::valor("SELECT LENGTH(datos) FROM appcomprimido WHERE app_id=?", {appId})
-                       .toLongLong())
-            / TestDb::valor("SELECT @@innodb_page_size").toDouble();
-        rebanadas.imprimir("the copy read as before (LENGTH and slices) only");
+        const double paginas = double(copia) / TestDb::valor("SELECT @@innodb_page_size").toDouble();
+        unaFila.imprimir("the one-row copy as the previous release fetches it");
+        reanudado.imprimir("the start after a cut at 70 % of the copy");
+        std::printf("  pieces against the one-row copy: time %.3f, bytes %.3f, peak growth %.2fx "
+                    "against %.2fx of the program (target <= 0.05x)\n",
+                    mediana(canalSin.segundos) / mediana(unaFila.segundos),
+                    mediana(canalSin.bytes) / mediana(unaFila.bytes), maximo(canalSin.pico),
+                    maximo(unaFila.pico));
         std::printf("  page reads per page of the copy: sync by copy %.2f, compressed path alone "
-                    "%.2f, the former slices %.2f (target <= 1.2); server CPU: compressed path "
-                    "%.3f s, former slices %.3f s\n",
+                    "%.2f, the one-row copy %.2f (target <= 1.2)\n",
                     mediana(comprimido.lecturas) / paginas, mediana(canalSin.lecturas) / paginas,
-                    mediana(rebanadas.lecturas) / paginas, mediana(canalSin.cpu),
-                    mediana(rebanadas.cpu));
+                    mediana(unaFila.lecturas) / paginas);
+        std::printf("  after a cut at 70 %%: the next start fetches %.3fx the copy (target <= "
+                    "0.35x)\n",
+                    mediana(reanudado.bytes) / double(copia));
     }
     std::printf("  results byte-identical to the program: %s\n", identicos ? "yes" : "NO");
     return identicos ? 0 : 1;

@@ -4,7 +4,8 @@
 #   1. publishing: a first publication of GRANDE (about 100 MB: a large shared library of the
 #      system), then GRANDE2 replacing it (compressed copy and patch), timed;
 #   2. an update of VIEJO to NUEVO (two builds of the launcher) by patch / today's download;
-#   3. a cold synchronisation of GRANDE2 through its compressed copy / today's download.
+#   3. a cold synchronisation of GRANDE2 through its compressed copy in pieces / today's
+#      download / the previous release's one-row copy, and the start after a cut at 70 %.
 #
 #   bench/compresion.sh BUILD_DIR VIEJO NUEVO GRANDE GRANDE2 [PORT] [LINK_PORT] [RUNS] [RTT_MS] [MBIT]
 #
@@ -44,9 +45,9 @@ echo "== publishing: $(stat -c %s "$grande") bytes (first publication) $(awk "BE
 publicar lanzador "$viejo" >/dev/null
 publicar lanzador "$nuevo" >/dev/null
 mariadb --no-defaults --socket="$db/mysql.sock" -uroot bench -e \
-  "SELECT a.nombre, LENGTH(a.windowsbinary) programa, LENGTH(c.datos) copia,
-          (SELECT SUM(LENGTH(p.datos)) FROM appparche p WHERE p.app_id=a.app_id) parches
-   FROM app a JOIN appcomprimido c ON c.app_id=a.app_id"
+  "SELECT a.nombre, LENGTH(a.windowsbinary) programa, c.bytes copia, c.piezas,
+          (SELECT SUM(p.bytes) FROM appdelta p WHERE p.app_id=a.app_id) parches
+   FROM app a JOIN appcopia c ON c.app_id=a.app_id AND c.md5=a.windowsbinary_md5"
 
 for via in loopback enlace; do
   p=$port

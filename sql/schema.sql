@@ -18,6 +18,8 @@ CREATE TABLE sysuser (
   pass         VARCHAR(40) NOT NULL DEFAULT '',
   enviamailas  VARCHAR(255) NULL,
   useradmin    BOOLEAN NOT NULL DEFAULT FALSE,
+  -- In the system's pilot group: gets a program's pilot version (appversion) while one is out.
+  piloto       BOOLEAN NOT NULL DEFAULT FALSE,
   UNIQUE KEY uq_sysuser (sysuser)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
@@ -76,7 +78,12 @@ CREATE TABLE appuse (
   app_id      BIGINT NULL,
   cuando      DATETIME NOT NULL,
   appuse_id  BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
-  KEY ix_appuse_user (sysuser_id)
+  -- The publication's version the launcher started (NULL: written by an earlier launcher, or
+  -- a copy whose version it did not know).
+  version     BIGINT NULL,
+  KEY ix_appuse_user (sysuser_id),
+  -- Each user's last start of a program, found without reading the others' (estado).
+  KEY ix_appuse_app (app_id, sysuser_id, cuando)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
 CREATE TABLE report (
@@ -116,14 +123,82 @@ CREATE TABLE appfirma (
   firmado  DATETIME NOT NULL
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
--- The current program of each app compressed with zstd by kolvaster-publicar, so that the
--- server sends stored bytes instead of compressing the binary on every download. md5 and largo
--- are those of the uncompressed program (app.windowsbinary); a row whose md5 is not the app's
--- current digest is stale and launchers ignore it.
--- bytes is the size of datos itself, written by kolvaster-publicar with the row, so that a
--- launcher learns what a fetch will cost, and bounds it, without asking the server to measure
--- the stored value (which makes it read the whole BLOB). A row without it (written by an older
--- tool or by hand) is not used: the launcher takes the next way to the program.
+-- Versions of a program besides the general one in app: the pilot version ('piloto'), which
+-- the pilot group installs while it is out, and the general version replaced last
+-- ('anterior'), which `volver` puts back. Each holds its bytes (so that promoting or going
+-- back copies them on the server) and its own signed publication, over the same message as
+-- appfirma's. Version numbers are one sequence per program across appfirma and this table:
+-- every step that changes what a user must install takes the next one, even for old bytes.
+CREATE TABLE appversion (
+  app_id   BIGINT NOT NULL,
+  clase    VARCHAR(10) CHARACTER SET ascii NOT NULL,
+  md5      CHAR(32) CHARACTER SET ascii NOT NULL,
+  largo    BIGINT NOT NULL,
+  datos    LONGBLOB NOT NULL,
+  version  BIGINT NOT NULL,
+  sha256   CHAR(64) NOT NULL,
+  clave    VARCHAR(64) NOT NULL,
+  firma    BINARY(64) NOT NULL,
+  firmado  DATETIME NOT NULL,
+  PRIMARY KEY (app_id, clase)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+-- Compressed copies (zstd) and patches between publications, written by kolvaster-publicar and
+-- fetched by the launchers in pieces: one statement whose rows arrive one piece at a time, so
+-- that a launcher holds no more than a piece, shows the bytes as they travel and resumes a cut
+-- transfer from the pieces it has. A copy is known by the digest of the program it gives
+-- (md5); a patch by the digest it starts from (desde_md5) and the one it gives (hasta_md5):
+-- several versions of a program may have each their copy and patches at the same time.
+-- largo is the size of the program given; bytes the size of the stored bytes, in `piezas`
+-- pieces of `tamano` bytes (the last one shorter), numbered from 0. All of them are written by
+-- the tool with the rows, so that a launcher learns what a fetch costs, and bounds it, without
+-- asking the server to measure the stored values. suma is the MD5 of a piece's datos, checked
+-- as each piece arrives.
+CREATE TABLE appcopia (
+  app_id  BIGINT NOT NULL,
+  md5     CHAR(32) CHARACTER SET ascii NOT NULL,
+  largo   BIGINT NOT NULL,
+  bytes   BIGINT NOT NULL,
+  piezas  INT NOT NULL,
+  tamano  INT NOT NULL,
+  PRIMARY KEY (app_id, md5)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+CREATE TABLE appcopiapieza (
+  app_id  BIGINT NOT NULL,
+  md5     CHAR(32) CHARACTER SET ascii NOT NULL,
+  pieza   INT NOT NULL,
+  suma    CHAR(32) CHARACTER SET ascii NOT NULL,
+  datos   MEDIUMBLOB NOT NULL,
+  PRIMARY KEY (app_id, md5, pieza)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+CREATE TABLE appdelta (
+  app_id     BIGINT NOT NULL,
+  desde_md5  CHAR(32) CHARACTER SET ascii NOT NULL,
+  hasta_md5  CHAR(32) CHARACTER SET ascii NOT NULL,
+  largo      BIGINT NOT NULL,
+  bytes      BIGINT NOT NULL,
+  piezas     INT NOT NULL,
+  tamano     INT NOT NULL,
+  PRIMARY KEY (app_id, desde_md5, hasta_md5)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+CREATE TABLE appdeltapieza (
+  app_id     BIGINT NOT NULL,
+  desde_md5  CHAR(32) CHARACTER SET ascii NOT NULL,
+  hasta_md5  CHAR(32) CHARACTER SET ascii NOT NULL,
+  pieza      INT NOT NULL,
+  suma       CHAR(32) CHARACTER SET ascii NOT NULL,
+  datos      MEDIUMBLOB NOT NULL,
+  PRIMARY KEY (app_id, desde_md5, hasta_md5, pieza)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+-- The one-row copies and patches of the previous release, read only by its launchers. This
+-- release writes none: kolvaster-publicar deletes a program's rows here when it publishes it,
+-- and `esquema --aplicar` turns those it finds into pieces above. A launcher of the previous
+-- release thus finds nothing here and takes the plain download, which always gives the
+-- program of the catalogue.
 CREATE TABLE appcomprimido (
   app_id  BIGINT NOT NULL PRIMARY KEY,
   md5     CHAR(32) CHARACTER SET ascii NOT NULL,
@@ -132,13 +207,6 @@ CREATE TABLE appcomprimido (
   bytes   BIGINT NULL
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
--- zstd patches between consecutive publications of a program: applied to the version whose
--- digest is desde_md5 (used as the reference, "prefix", of the decompression) they give the
--- version hasta_md5. The publishing tool keeps those of the last five publications, a chain
--- that leads to the current program.
--- bytes (the size of datos) and largo (the size of the version hasta_md5) are written by
--- kolvaster-publicar with the row, for the same reason as appcomprimido.bytes; a row without
--- them is not used, and the launcher takes the compressed copy or the download instead.
 CREATE TABLE appparche (
   app_id     BIGINT NOT NULL,
   desde_md5  CHAR(32) CHARACTER SET ascii NOT NULL,

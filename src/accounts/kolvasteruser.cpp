@@ -134,6 +134,7 @@ void KolvasterUser::clearUserData()
     ui->check_accesoremoto->setChecked(false);
     ui->check_sistema->setChecked(false);
     ui->check_admin->setChecked(false);
+    ui->check_piloto->setChecked(false);
     ui->le_mail->clear();
     ui->le_titulo->clear();
     ui->le_pass->clear();
@@ -171,6 +172,13 @@ void KolvasterUser::actUserData()
     if (!q.value(2).isNull())
         ui->le_mail->setText(q.value(2).toString());
     ui->check_admin->setChecked(q.value(3).toBool());
+    // Apart, so that a database without the pilot group (error 1054) shows the rest as before,
+    // without the check box.
+    q.prepare(QStringLiteral("SELECT piloto FROM sysuser WHERE sysuser_id=:id;"));
+    q.bindValue(QStringLiteral(":id"), id);
+    const bool conPiloto = q.exec();
+    ui->check_piloto->setVisible(conPiloto);
+    ui->check_piloto->setChecked(conPiloto && q.next() && q.value(0).toBool());
 
     q.prepare(QStringLiteral("SELECT imagen FROM sysuserimg WHERE sysuser_id=:id;"));
     q.bindValue(QStringLiteral(":id"), id);

@@ -41,6 +41,7 @@ public slots:
     void on_pb_deluser_clicked();
     void on_pb_newuser_clicked();
     void on_check_admin_clicked(bool checked);
+    void on_check_piloto_clicked(bool checked);
     void on_check_accesoremoto_clicked();
     void on_check_sistema_clicked(bool checked);
     void on_pb_pass_clicked();

@@ -197,3 +197,14 @@ void KolvasterUser::on_check_admin_clicked(bool checked)
     q.bindValue(QStringLiteral(":id"), id);
     ejecutar(q);
 }
+
+void KolvasterUser::on_check_piloto_clicked(bool checked)
+{
+    if (!exigirUsuario())
+        return;
+    QSqlQuery q;
+    q.prepare(QStringLiteral("UPDATE sysuser SET piloto=:piloto WHERE sysuser_id=:id;"));
+    q.bindValue(QStringLiteral(":piloto"), checked);
+    q.bindValue(QStringLiteral(":id"), idSeleccionado());
+    ejecutar(q);
+}

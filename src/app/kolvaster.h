@@ -2,11 +2,16 @@
 
 #include <QDate>
 #include <QDir>
+#include <QHash>
 #include <QIcon>
 #include <QMainWindow>
 #include <QModelIndex>
 #include <QSqlDatabase>
 #include <QStringList>
+
+namespace Versiones {
+struct Programa;
+}
 
 namespace Ui {
 class KolvasterClass;
@@ -44,11 +49,18 @@ public:
     void prepararProfile();
     void eliminarDirectorio(const QString &path);
     void sincronizarAplicaciones();
-    bool descargarPrograma(const char *nombre, int appId, const QString &digest = QString());
+    // `piloto`: the digest is the program's pilot version's, fetched from where it is kept.
+    bool descargarPrograma(const char *nombre, int appId, const QString &digest = QString(),
+                           bool piloto = false);
     void verificarChangelogs();
 
     // --- launching (src/launch) ---
     void ejecutarPrograma(const QString &archivo);
+
+    // --- who runs what (src/app) ---
+    // The rows of the report "Versiones en uso..."; false with *error when a statement fails.
+    bool leerVersiones(QList<Versiones::Programa> *programas, QStringList *grupo,
+                       QString *error);
 
     // --- identity panel (src/app) ---
     void cargarIdentidad();
@@ -78,6 +90,7 @@ public slots:
     void on_actionUnificar_tama_o_iconos_triggered();
     void on_actionAdministracion_de_accesos_triggered();
     void on_actionCambiar_mi_contrase_a_triggered();
+    void on_actionVersiones_en_uso_triggered();
 
 private:
     void identificarUsuario();
@@ -96,10 +109,17 @@ public:
     int programasAbiertos = 0;
     QIcon iconoAlerta;
     QIcon iconoApp;
+    // The publication's version of each program whose copy is the catalogue's since the last
+    // synchronisation, recorded with its starts; a program missing here starts unrecorded.
+    QHash<QString, qint64> versionesInstaladas;
 
 private:
     bool finalizado = false;
     // Whether the session's `app` has the digest stored with the bytes (windowsbinary_md5);
     // assumed until the server says otherwise, then settled for the session.
     bool digestAlmacenado = true;
+    // Whether it has the pilot group, the other versions and the started version (appversion,
+    // sysuser.piloto, appuse.version); likewise assumed, then settled.
+    bool versiones = true;
+    bool usoConVersion = true;
 };

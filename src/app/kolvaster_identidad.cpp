@@ -50,7 +50,8 @@ namespace {
 QList<QObject *> bloqueables(Ui::KolvasterClass *ui)
 {
     return {ui->actionActualizar_aplicaciones_disponibles, ui->actionAdministracion_de_accesos,
-            ui->actionCambiar_mi_contrase_a, ui->actionMis_ultimos_accesos, ui->lw_apps,
+            ui->actionCambiar_mi_contrase_a, ui->actionMis_ultimos_accesos,
+            ui->actionVersiones_en_uso, ui->lw_apps,
             ui->lab_imagen};
 }
 

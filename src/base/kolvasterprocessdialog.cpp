@@ -2,6 +2,9 @@
 
 #include "ui_kolvasterprocessdialog.h"
 
+#include <QLocale>
+#include <QProgressBar>
+
 #include <algorithm>
 
 KolvasterProcessDialog::KolvasterProcessDialog(const QString &detalleUno,
@@ -44,6 +47,17 @@ void KolvasterProcessDialog::setProgreso(qint64 hecho, qint64 total)
     mostrarProgreso();
     progreso->setRange(0, 1000);
     progreso->setValue(int(std::clamp<qint64>(hecho * 1000 / total, 0, 1000)));
+    progreso->setFormat(textoProgreso(hecho, total));
+    progreso->setTextVisible(true);
+}
+
+QString KolvasterProcessDialog::textoProgreso(qint64 hecho, qint64 total)
+{
+    const QLocale espanol(QLocale::Spanish);
+    auto mb = [&](qint64 bytes) {
+        return espanol.toString(double(bytes) / (1024.0 * 1024.0), 'f', 1);
+    };
+    return QStringLiteral("%1 de %2 MB").arg(mb(std::clamp<qint64>(hecho, 0, total)), mb(total));
 }
 
 void KolvasterProcessDialog::changeEvent(QEvent *e)

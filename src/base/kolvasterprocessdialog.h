@@ -25,7 +25,10 @@ public:
     void mostrarProgreso();
     // The bar shows `hecho` of `total` (bytes received, say); a total of 0 or less puts the
     // "Por favor aguarde..." text back in its place.
+    // With the bar, the line "12,5 de 29,3 MB".
     void setProgreso(qint64 hecho, qint64 total);
+    // That line for `hecho` bytes of `total`, in MB of 2^20 bytes with a decimal comma.
+    static QString textoProgreso(qint64 hecho, qint64 total);
 
 protected:
     void changeEvent(QEvent *e) override;

@@ -1,10 +1,11 @@
 #include "actualizacion.h"
 
 #include "catalogue/compresion.h"
-#include "catalogue/lector.h"
+#include "catalogue/piezas.h"
 #include "catalogue/programas.h"
 #include "db/sesioncifrada.h"
 
+#include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QSet>
@@ -35,62 +36,21 @@ qint64 cotaComprimido(qint64 largo)
     return largo + largo / 64 + 64 * 1024;
 }
 
-// One stored value (the first column of the statement's single row), read by the server once
-// and taken out of the received row in pieces. The statement bounds what the server sends to
-// one byte more than the publishing tool recorded (LEFT(datos, ?)), so that a row grown since
-// costs no more than what was announced, and is refused.
-class Almacenado
-{
-public:
-    // `valores`: the row's key, after the bound.
-    Almacenado(MYSQL *m, const char *sql, qint64 bytes, const QList<QByteArray> &valores,
-               long long appId)
-        : lector(m), total(bytes)
-    {
-        lector.entero(bytes + 1).entero(appId);
-        for (const QByteArray &v : valores)
-            lector.texto(v);
-        listo = lector.preparar(sql) && lector.ejecutar() && lector.fila() == 1
-                && !lector.nulo(0) && lector.bytes(0) == bytes;
-    }
+// Each row bounded to one byte more than its piece's announced size (see Piezas::Flujo).
+const char sqlCopia[] = "SELECT pieza, suma, LEFT(datos, LEAST(?, ? - pieza * ?) + 1) FROM "
+                        "appcopiapieza WHERE app_id=? AND md5=? AND pieza>=? AND pieza<? "
+                        "ORDER BY pieza";
+const char sqlParche[] = "SELECT pieza, suma, LEFT(datos, LEAST(?, ? - pieza * ?) + 1) FROM "
+                         "appdeltapieza WHERE app_id=? AND desde_md5=? AND hasta_md5=? AND "
+                         "pieza>=? AND pieza<? ORDER BY pieza";
 
-    // The next piece in *pieza (valid until the next call); empty once all have been read.
-    // A piece that cannot be had (no memory for it) fails like a damaged row.
-    bool siguiente(QByteArrayView *pieza)
-    {
-        if (!listo)
-            return false;
-        const qint64 n = qMin(Descarga::tamanoPieza, total - leidos);
-        if (n > capacidad) {
-            buffer.reset(new (std::nothrow) char[size_t(n)]);
-            capacidad = buffer ? n : 0;
-        }
-        if (n > 0 && (!buffer || !lector.leer(0, buffer.get(), leidos, n)))
-            return false;
-        leidos += n;
-        if (n > 0 && recibidos)
-            recibidos(n);
-        *pieza = QByteArrayView(buffer.get(), n);
-        return true;
-    }
-
-    std::function<void(qint64)> recibidos;
-
-private:
-    Lector lector;
-    qint64 total, leidos = 0;
-    std::unique_ptr<char[]> buffer;
-    qint64 capacidad = 0;
-    bool listo = false;
-};
-
-const char sqlCopia[] = "SELECT LEFT(datos, ?) FROM appcomprimido WHERE app_id=? AND md5=?";
-const char sqlParche[] = "SELECT LEFT(datos, ?) FROM appparche WHERE app_id=? AND "
-                         "desde_md5=? AND hasta_md5=?";
+// However many patches the rows offer, a chain is sought among these few, no longer than this.
+constexpr int parchesMaximos = 256;
+constexpr int pasosMaximos = 16;
 
 struct Parche {
     QByteArray desde, hasta;
-    qint64 bytes = 0, largo = 0;
+    Piezas::Medida medida;
 };
 
 // What the database holds for the program, in one statement, with the sizes the publishing
@@ -98,12 +58,49 @@ struct Parche {
 struct Oferta {
     QString nombre;
     bool hayPrograma = false;
-    std::optional<qint64> copiaLargo, copiaBytes; // only when its md5 is the catalogue's
-    QList<Parche> cadena;                         // from the local digest to the catalogue's
+    std::optional<Piezas::Medida> copia; // the copy of the catalogue's digest
+    QList<Parche> cadena;                // from the local digest to the catalogue's
     qint64 cadenaBytes = 0;
     // What the publications say the program is: the bound of every step's output.
     std::optional<qint64> largoPrograma;
 };
+
+// The cheapest chain of patches from `desde` to `hasta` (by the bytes they cost), if any.
+QList<Parche> cadenaMasBarata(const QList<Parche> &parches, const QByteArray &desde,
+                              const QByteArray &hasta)
+{
+    // Costs relaxed step by step from the user's version: a chain of at most pasosMaximos.
+    QHash<QByteArray, std::pair<qint64, qsizetype>> mejor; // digest: cost, patch that leads there
+    mejor.insert(desde, {0, -1});
+    for (int paso = 0; paso < pasosMaximos; ++paso) {
+        bool cambio = false;
+        for (qsizetype i = 0; i < parches.size(); ++i) {
+            const Parche &p = parches.at(i);
+            const auto d = mejor.constFind(p.desde);
+            if (d == mejor.constEnd() || p.hasta == desde)
+                continue;
+            const qint64 costo = d->first + p.medida.bytes;
+            const auto h = mejor.constFind(p.hasta);
+            if (h == mejor.constEnd() || costo < h->first) {
+                mejor.insert(p.hasta, {costo, i});
+                cambio = true;
+            }
+        }
+        if (!cambio)
+            break;
+    }
+    QList<Parche> cadena;
+    if (!mejor.contains(hasta) || desde == hasta)
+        return cadena;
+    for (QByteArray d = hasta; d != desde && cadena.size() <= pasosMaximos;) {
+        const Parche &p = parches.at(mejor.value(d).second);
+        cadena.prepend(p);
+        d = p.desde;
+    }
+    if (cadena.size() > pasosMaximos || cadena.first().desde != desde)
+        cadena.clear(); // a cycle cheaper than nothing: only a hostile row makes one
+    return cadena;
+}
 
 std::optional<Oferta> leerOferta(const QSqlDatabase &sesion, int appId, const QString &dir,
                                  const QString &digest)
@@ -111,25 +108,26 @@ std::optional<Oferta> leerOferta(const QSqlDatabase &sesion, int appId, const QS
     QSqlQuery q(sesion);
     q.setForwardOnly(true);
     q.prepare(QStringLiteral(
-        "SELECT 'n', nombre, NULL, NULL, NULL FROM app WHERE app_id=:a UNION ALL "
-        "SELECT 'c', md5, NULL, largo, bytes FROM appcomprimido WHERE app_id=:b "
-        "UNION ALL SELECT 'p', desde_md5, hasta_md5, largo, bytes FROM appparche "
-        "WHERE app_id=:c"));
+        "SELECT 'n', nombre, NULL, NULL, NULL, NULL, NULL FROM app WHERE app_id=:a UNION ALL "
+        "SELECT 'c', md5, NULL, largo, bytes, piezas, tamano FROM appcopia WHERE app_id=:b "
+        "AND md5=:d UNION ALL SELECT 'p', desde_md5, hasta_md5, largo, bytes, piezas, tamano "
+        "FROM appdelta WHERE app_id=:c"));
     q.bindValue(QStringLiteral(":a"), appId);
     q.bindValue(QStringLiteral(":b"), appId);
     q.bindValue(QStringLiteral(":c"), appId);
-    // A database without the tables or their sizes (or any failure here) simply offers
-    // nothing.
+    q.bindValue(QStringLiteral(":d"), digest);
+    // A database without the tables (or any failure here) simply offers nothing.
     if (!q.exec())
         return std::nullopt;
     Oferta o;
-    QHash<QByteArray, Parche> parches; // by desde_md5
-    // A size a row may state: a program no server can send in one row is damage.
-    auto medida = [&](int columna) -> std::optional<qint64> {
-        const qint64 v = q.value(columna).toLongLong();
-        if (q.isNull(columna) || v <= 0 || v > largoMaximo)
+    QList<Parche> parches;
+    // What a row states of itself: a program no server can send in one row is damage.
+    auto medida = [&]() -> std::optional<Piezas::Medida> {
+        Piezas::Medida m{q.value(3).toLongLong(), q.value(4).toLongLong(), q.value(5).toInt(),
+                         q.value(6).toInt()};
+        if (!Piezas::valida(m, largoMaximo))
             return std::nullopt;
-        return v;
+        return m;
     };
     while (q.next()) {
         const QString tipo = q.value(0).toString();
@@ -137,16 +135,12 @@ std::optional<Oferta> leerOferta(const QSqlDatabase &sesion, int appId, const QS
             o.nombre = q.value(1).toString();
             o.hayPrograma = true;
         } else if (tipo == QLatin1String("c")) {
-            // A copy of another version (the program was replaced by hand since) is no use.
-            const std::optional<qint64> largo = medida(3), bytes = medida(4);
-            if (q.value(1).toString() == digest && largo && bytes
-                && *bytes <= cotaComprimido(*largo)) {
-                o.copiaLargo = largo;
-                o.copiaBytes = bytes;
-            }
-        } else if (medida(3) && medida(4)) {
-            Parche p{q.value(1).toByteArray(), q.value(2).toByteArray(), *medida(4), *medida(3)};
-            parches.insert(p.desde, p);
+            const std::optional<Piezas::Medida> m = medida();
+            if (q.value(1).toString() == digest && m && m->bytes <= cotaComprimido(m->largo))
+                o.copia = m;
+        } else if (const std::optional<Piezas::Medida> m = medida();
+                   m && parches.size() < parchesMaximos) {
+            parches.append({q.value(1).toByteArray(), q.value(2).toByteArray(), *m});
         }
     }
     if (!o.hayPrograma || !Programas::nombreSeguro(o.nombre))
@@ -155,31 +149,17 @@ std::optional<Oferta> leerOferta(const QSqlDatabase &sesion, int appId, const QS
     // The chain starts at the version the user has, as its digest file says.
     const QString exe = dir + QLatin1Char('/') + o.nombre + QLatin1String(Programas::sufijoPrograma);
     QFile archivoDigest(exe + QLatin1String(Programas::sufijoDigest));
-    if (!QFile::exists(exe) || !archivoDigest.open(QIODevice::ReadOnly | QIODevice::Text))
-        return o;
-    QByteArray actual = archivoDigest.readLine().trimmed();
-    QSet<QByteArray> vistos;
-    QList<Parche> cadena;
-    qint64 bytes = 0;
-    while (actual != digest.toLatin1()) {
-        if (vistos.contains(actual) || !parches.contains(actual))
-            break; // no way from here to the catalogue's version
-        vistos.insert(actual);
-        const Parche &p = parches[actual];
-        cadena << p;
-        bytes += p.bytes;
-        actual = p.hasta;
-    }
-    if (actual == digest.toLatin1()) {
-        o.cadena = cadena;
-        o.cadenaBytes = bytes;
+    if (QFile::exists(exe) && archivoDigest.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        o.cadena = cadenaMasBarata(parches, archivoDigest.readLine().trimmed(), digest.toLatin1());
+        for (const Parche &p : std::as_const(o.cadena))
+            o.cadenaBytes += p.medida.bytes;
     }
     // The copy and the chain's last patch each say how large the program is; when they
     // disagree the smaller bounds (the larger one's path then fails its own check).
     if (!o.cadena.isEmpty())
-        o.largoPrograma = o.cadena.last().largo;
-    if (o.copiaLargo)
-        o.largoPrograma = qMin(o.largoPrograma.value_or(*o.copiaLargo), *o.copiaLargo);
+        o.largoPrograma = o.cadena.last().medida.largo;
+    if (o.copia)
+        o.largoPrograma = qMin(o.largoPrograma.value_or(o.copia->largo), o.copia->largo);
     return o;
 }
 
@@ -213,17 +193,30 @@ Descarga::Estado guardarDesde(const QString &dir, const QString &nombre, qint64 
         exigencia);
 }
 
-bool porParches(const Oferta &o, MYSQL *m, int appId, const QString &dir, const QString &digest,
-                const Descarga::Exigencia *exigencia, const Progreso &progreso)
+// How a path ended: the program in place, nothing usable, or the connection lost on the way.
+enum class Fin { Hecho, Fallido, Cortado };
+
+Fin fin(bool hecho, const Piezas::Flujo &fuente, QString *corte)
+{
+    if (hecho)
+        return Fin::Hecho;
+    if (fuente.fallo() != Piezas::Fallo::Cortado)
+        return Fin::Fallido;
+    *corte = fuente.error();
+    return Fin::Cortado;
+}
+
+Fin porParches(const Oferta &o, MYSQL *m, int appId, const QString &dir, const QString &digest,
+               const Descarga::Exigencia *exigencia, const Progreso &progreso, QString *corte)
 {
     const QString exe = dir + QLatin1Char('/') + o.nombre + QLatin1String(Programas::sufijoPrograma);
     QFile local(exe);
     if (!local.open(QIODevice::ReadOnly))
-        return false;
+        return Fin::Fallido;
     const qint64 largoLocal = local.size();
     uchar *mapa = largoLocal > 0 ? local.map(0, largoLocal) : nullptr;
     if (!mapa)
-        return false;
+        return Fin::Fallido;
     QByteArrayView referencia(reinterpret_cast<const char *>(mapa), largoLocal);
     Bloque intermedio;
     auto soltarLocal = [&] {
@@ -232,27 +225,30 @@ bool porParches(const Oferta &o, MYSQL *m, int appId, const QString &dir, const 
         mapa = nullptr;
     };
 
-    // Each patch is fetched as it is applied, one stored value at a time on the canal; each
-    // version is the reference of the next.
+    // Each patch is fetched as it is applied, piece by piece on the canal; each version is the
+    // reference of the next.
     qint64 recibidos = 0;
     for (qsizetype i = 0; i < o.cadena.size(); ++i) {
         const Parche &p = o.cadena.at(i);
-        Almacenado fuente(m, sqlParche, p.bytes, {p.desde, p.hasta}, appId);
-        fuente.recibidos = [&](qint64 n) {
-            recibidos += n;
-            if (progreso)
+        Piezas::Flujo fuente(m, sqlParche, p.medida, appId, {p.desde, p.hasta});
+        auto siguiente = [&](QByteArrayView *pieza) {
+            if (!fuente.siguiente(pieza))
+                return false;
+            recibidos += pieza->size();
+            if (!pieza->isEmpty() && progreso)
                 progreso(recibidos, o.cadenaBytes);
+            return true;
         };
         // The frame's header tells the size of what it makes: no step may make more than the
         // program is, and the last must make exactly that.
         QByteArrayView primera;
-        if (!fuente.siguiente(&primera))
-            return false;
+        if (!siguiente(&primera))
+            return fin(false, fuente, corte);
         const std::optional<qint64> largo = Compresion::largoContenido(primera);
         const bool ultimo = i + 1 == o.cadena.size();
         if (!largo || *largo <= 0 || *largo > *o.largoPrograma
             || (ultimo && *largo != *o.largoPrograma))
-            return false;
+            return Fin::Fallido;
         bool dada = false;
         Compresion::Descompresor d(
             [&](QByteArrayView *pieza) {
@@ -261,41 +257,73 @@ bool porParches(const Oferta &o, MYSQL *m, int appId, const QString &dir, const 
                     *pieza = primera;
                     return true;
                 }
-                return fuente.siguiente(pieza);
+                return siguiente(pieza);
             },
             *largo, referencia);
         if (ultimo)
-            return guardarDesde(dir, o.nombre, *largo, digest, d, exigencia, [&] {
-                       soltarLocal();
-                       intermedio = Bloque();
-                   })
-                   == Descarga::Estado::Hecha;
-        Bloque siguiente;
-        siguiente.datos.reset(new (std::nothrow) char[size_t(*largo)]);
-        siguiente.largo = *largo;
-        if (!siguiente.datos || !d.producir(siguiente.datos.get(), *largo) || !d.completo())
-            return false;
+            return fin(guardarDesde(dir, o.nombre, *largo, digest, d, exigencia, [&] {
+                           soltarLocal();
+                           intermedio = Bloque();
+                       }) == Descarga::Estado::Hecha,
+                       fuente, corte);
+        Bloque siguienteVersion;
+        siguienteVersion.datos.reset(new (std::nothrow) char[size_t(*largo)]);
+        siguienteVersion.largo = *largo;
+        if (!siguienteVersion.datos || !d.producir(siguienteVersion.datos.get(), *largo)
+            || !d.completo())
+            return fin(false, fuente, corte);
         soltarLocal();
-        intermedio = std::move(siguiente);
+        intermedio = std::move(siguienteVersion);
         referencia = intermedio.vista();
     }
-    return false;
+    return Fin::Fallido;
 }
 
-bool porCopia(const Oferta &o, MYSQL *m, int appId, const QString &dir, const QString &digest,
-              const Descarga::Exigencia *exigencia, const Progreso &progreso)
+// The copy's pieces come first from what an earlier, cut transfer of this very copy left in
+// the profile, then from the server, each kept as soon as it is checked. A cut leaves them
+// there for the next start; anything else that fails throws them away, as nobody can tell
+// which piece was wrong.
+Fin porCopia(const Oferta &o, MYSQL *m, int appId, const QString &dir, const QString &digest,
+             const Descarga::Exigencia *exigencia, const Progreso &progreso, QString *corte)
 {
+    const Piezas::Medida &medida = *o.copia;
+    Piezas::Parcial parcial(dir + QLatin1Char('/') + o.nombre
+                                + QLatin1String(Programas::sufijoPrograma) + Piezas::Parcial::sufijo(),
+                            digest.toLatin1(), medida);
+    const int guardadas = parcial.abrir();
+    if (guardadas < 0) {
+        parcial.descartar();
+        return Fin::Fallido;
+    }
+    Piezas::Flujo fuente(m, sqlCopia, medida, appId, {digest.toLatin1()}, guardadas);
+    int leidas = 0;
     qint64 recibidos = 0;
-    Almacenado fuente(m, sqlCopia, *o.copiaBytes, {digest.toLatin1()}, appId);
-    fuente.recibidos = [&](qint64 n) {
-        recibidos += n;
-        if (progreso)
-            progreso(recibidos, *o.copiaBytes);
-    };
-    Compresion::Descompresor d([&](QByteArrayView *pieza) { return fuente.siguiente(pieza); },
-                               *o.copiaLargo);
-    return guardarDesde(dir, o.nombre, *o.copiaLargo, digest, d, exigencia)
-           == Descarga::Estado::Hecha;
+    bool guardada = true;
+    Compresion::Descompresor d(
+        [&](QByteArrayView *pieza) {
+            if (leidas < guardadas) {
+                if (!parcial.leer(leidas, pieza))
+                    return false;
+            } else if (!fuente.siguiente(pieza)) {
+                return false;
+            } else if (!pieza->isEmpty() && !parcial.agregar(*pieza)) {
+                return guardada = false;
+            }
+            if (pieza->isEmpty())
+                return true;
+            ++leidas;
+            recibidos += pieza->size();
+            if (progreso)
+                progreso(recibidos, medida.bytes);
+            return true;
+        },
+        medida.largo);
+    const Fin f = fin(guardada && guardarDesde(dir, o.nombre, medida.largo, digest, d, exigencia)
+                                      == Descarga::Estado::Hecha,
+                      fuente, corte);
+    if (f != Fin::Cortado)
+        parcial.descartar();
+    return f;
 }
 
 } // namespace
@@ -345,36 +373,51 @@ Resultado actualizar(const QSqlDatabase &sesion, Canal &canal, int appId, const 
     Resultado r;
     const std::optional<Oferta> o = leerOferta(sesion, appId, dir, digest);
     if (!o || !o->hayPrograma || !Programas::nombreSeguro(o->nombre)
-        || (o->cadena.isEmpty() && !o->copiaBytes))
+        || (o->cadena.isEmpty() && !o->copia))
         return r;
     std::optional<Descarga::Exigencia> exigencia;
     if (claves) {
         QString titulo, error;
         exigencia.emplace();
-        if (!Descarga::leerExigencia(sesion, appId, *claves, &*exigencia, &titulo, &error))
+        if (!Descarga::leerExigencia(sesion, appId, *claves, &*exigencia, &titulo, &error,
+                                     digest))
             return r;
     }
     const Descarga::Exigencia *e = exigencia ? &*exigencia : nullptr;
 
     // A chain is worth fetching only while it costs less than the copy and than the program.
     if (!o->cadena.isEmpty() && o->cadenaBytes < *o->largoPrograma
-        && (!o->copiaBytes || o->cadenaBytes < *o->copiaBytes)) {
+        && (!o->copia || o->cadenaBytes < o->copia->bytes)) {
         MYSQL *m = canal.manejador();
-        if (m && porParches(*o, m, appId, dir, digest, e, progreso)) {
+        const Fin f = m ? porParches(*o, m, appId, dir, digest, e, progreso, &r.corte)
+                        : Fin::Fallido;
+        if (f == Fin::Hecho) {
             r.camino = Camino::Parches;
             return r;
         }
         r.fallidos << Camino::Parches;
+        if (f == Fin::Cortado)
+            return r;
     }
-    if (o->copiaBytes) {
+    if (o->copia) {
         MYSQL *m = canal.manejador();
-        if (m && porCopia(*o, m, appId, dir, digest, e, progreso)) {
+        const Fin f =
+            m ? porCopia(*o, m, appId, dir, digest, e, progreso, &r.corte) : Fin::Fallido;
+        if (f == Fin::Hecho) {
             r.camino = Camino::Copia;
             return r;
         }
         r.fallidos << Camino::Copia;
     }
     return r;
+}
+
+void descartarParciales(const QString &dir)
+{
+    QDir d(dir);
+    for (const QString &archivo :
+         d.entryList({QLatin1String("*") + Piezas::Parcial::sufijo()}, QDir::Files | QDir::Hidden))
+        d.remove(archivo);
 }
 
 } // namespace Actualizacion

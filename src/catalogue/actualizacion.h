@@ -50,8 +50,14 @@ using Progreso = std::function<void(qint64 recibidos, qint64 total)>;
 struct Resultado {
     Camino camino = Camino::Ninguno; // the path that put the program in place, if any
     QList<Camino> fallidos;          // paths tried that failed, in order
+    // Not empty when the connection was lost while the bytes came (the client library's
+    // words): no other path is tried, and the pieces of the copy received so far stay in the
+    // profile for the next start.
+    QString corte;
 };
 
+// Both are stored in pieces (see Piezas): each piece received is counted through `progreso`,
+// and a compressed copy whose transfer is cut goes on at the next call from the pieces kept.
 // Brings dir/<nombre>.exe to the catalogue's `digest` for the program `appId`: through a chain
 // of patches from the local copy's digest (its .md5 file) when there is one and it is smaller
 // than the compressed copy, else through the compressed copy of that digest; each failure falls
@@ -62,5 +68,9 @@ struct Resultado {
 Resultado actualizar(const QSqlDatabase &sesion, Canal &canal, int appId, const QString &dir,
                      const QString &digest, const QList<QByteArray> *claves = nullptr,
                      const Progreso &progreso = {});
+
+// Removes what cut transfers left in the profile: once every program has been looked at, none
+// is waiting for the pieces it kept (another version's, or a program no longer there).
+void descartarParciales(const QString &dir);
 
 } // namespace Actualizacion

@@ -39,7 +39,7 @@ MYSQL *manejador(const QSqlDatabase &db)
 }
 
 bool leerExigencia(const QSqlDatabase &db, int appId, const QList<QByteArray> &claves,
-                   Exigencia *exigencia, QString *titulo, QString *error)
+                   Exigencia *exigencia, QString *titulo, QString *error, const QString &digest)
 {
     QSqlQuery q(db);
     q.prepare(QStringLiteral("SELECT a.titulo, f.version, f.clave, f.firma FROM app a "
@@ -60,6 +60,20 @@ bool leerExigencia(const QSqlDatabase &db, int appId, const QList<QByteArray> &c
             p.firma = q.value(3).toByteArray();
             exigencia->publicacion = p;
         }
+    }
+    if (digest.isEmpty())
+        return true;
+    QSqlQuery v(db);
+    v.prepare(QStringLiteral("SELECT version, clave, firma FROM appversion WHERE app_id=:appid "
+                             "AND clase='piloto' AND md5=:md5"));
+    v.bindValue(QStringLiteral(":appid"), appId);
+    v.bindValue(QStringLiteral(":md5"), digest);
+    if (v.exec() && v.next()) {
+        Publicacion p;
+        p.version = v.value(0).toLongLong();
+        p.clave = Firma::clavePublica(v.value(1).toByteArray()).value_or(QByteArray());
+        p.firma = v.value(2).toByteArray();
+        exigencia->publicacion = p;
     }
     return true;
 }
@@ -129,18 +143,23 @@ Estado guardar(const QString &dir, const QString &nombre, qint64 largo, const QS
 }
 
 Resultado descargar(const QSqlDatabase &db, int appId, const QString &dir,
-                    const QList<QByteArray> *claves)
+                    const QList<QByteArray> *claves, const QString &piloto)
 {
     Resultado r;
     std::optional<Exigencia> exigencia;
     if (claves) {
         exigencia.emplace();
-        if (!leerExigencia(db, appId, *claves, &*exigencia, &r.titulo, &r.error))
+        if (!leerExigencia(db, appId, *claves, &*exigencia, &r.titulo, &r.error, piloto))
             return r;
     }
 
-    static const char sql[] = "SELECT windowsbinary, MD5(windowsbinary), LENGTH(windowsbinary), "
-                              "nombre FROM app WHERE app_id=?";
+    static const char sqlGeneral[] = "SELECT windowsbinary, MD5(windowsbinary), "
+                                     "LENGTH(windowsbinary), nombre FROM app WHERE app_id=?";
+    // The digest is the one the tool recorded; what arrives must hash to it all the same.
+    static const char sqlPiloto[] = "SELECT v.datos, v.md5, v.largo, a.nombre FROM appversion v "
+                                    "JOIN app a ON a.app_id=v.app_id WHERE v.app_id=? AND "
+                                    "v.clase='piloto' AND v.md5=?";
+    const char *sql = piloto.isEmpty() ? sqlGeneral : sqlPiloto;
     MYSQL *mysql = manejador(db);
     if (!mysql) {
         r.error = errorDe(nullptr, "Unable to prepare statement");
@@ -153,13 +172,18 @@ Resultado descargar(const QSqlDatabase &db, int appId, const QString &dir,
         return r;
     }
     // The app_id as Qt binds an int.
-    if (!st.entero(appId).ejecutar()) {
+    st.entero(appId);
+    if (!piloto.isEmpty())
+        st.texto(piloto.toLatin1());
+    if (!st.ejecutar()) {
         r.error = errorDe(st.sentencia(), "Unable to execute statement");
         return r;
     }
     const int hay = st.fila();
+    // A pilot version withdrawn since the catalogue was read leaves nothing to fetch, which is
+    // no failure of the session.
     if (hay == 0) {
-        r.estado = Estado::SinFila;
+        r.estado = piloto.isEmpty() ? Estado::SinFila : Estado::SinBinario;
         return r;
     }
     const std::optional<QByteArray> nombre = hay < 0 ? std::nullopt : st.valor(3);

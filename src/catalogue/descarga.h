@@ -68,15 +68,21 @@ Estado guardar(const QString &dir, const QString &nombre, qint64 largo, const QS
 st_mysql *manejador(const QSqlDatabase &db);
 
 // For a launcher built with publisher keys: the program's title and its `appfirma` row, read on
-// `db`. False, with *error worded as Qt words it, when the statement fails.
+// `db`. False, with *error worded as Qt words it, when the statement fails. With `digest`, the
+// pilot version's publication (`appversion`) is taken instead when its bytes are those: it is
+// the one that was signed for them (a database without that table simply has none).
 bool leerExigencia(const QSqlDatabase &db, int appId, const QList<QByteArray> &claves,
-                   Exigencia *exigencia, QString *titulo, QString *error);
+                   Exigencia *exigencia, QString *titulo, QString *error,
+                   const QString &digest = QString());
 
 // Runs "SELECT windowsbinary, MD5(windowsbinary), LENGTH(windowsbinary), nombre FROM app WHERE
 // app_id=?" on the client library's handle of the open QMYSQL connection `db` and stores the
 // program in `dir` through guardar(). The connection stays usable for Qt's queries. With
 // `claves` (signatures required), the program's title and `appfirma` row are read first.
+// With `piloto` (a digest), the program's pilot version of that digest is fetched instead, from
+// `appversion`: the general bytes in `app` are not the ones this user must have.
 Resultado descargar(const QSqlDatabase &db, int appId, const QString &dir,
-                    const QList<QByteArray> *claves = nullptr);
+                    const QList<QByteArray> *claves = nullptr,
+                    const QString &piloto = QString());
 
 } // namespace Descarga

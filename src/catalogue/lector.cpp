@@ -88,21 +88,26 @@ int Lector::fila()
 {
     if (!st)
         return -1;
-    const unsigned n = mysql_stmt_field_count(st);
-    largos = QList<unsigned long>(qsizetype(n), 0);
-    nulos = QByteArray(qsizetype(n), 0);
-    // Bound without buffers: the fetch only tells each column's length, and the bytes are
-    // copied out of the received row afterwards.
-    std::vector<MYSQL_BIND> b(size_t(n) + 1);
-    std::memset(b.data(), 0, b.size() * sizeof(MYSQL_BIND));
-    for (unsigned i = 0; i < n; ++i) {
-        b[i].buffer_type = MYSQL_TYPE_BLOB;
-        b[i].length = &largos[i];
-        b[i].is_null = reinterpret_cast<my_bool *>(nulos.data() + i);
+    if (!resultado) {
+        const unsigned n = mysql_stmt_field_count(st);
+        largos = QList<unsigned long>(qsizetype(n), 0);
+        nulos = QByteArray(qsizetype(n), 0);
+        // Bound without buffers: the fetch only tells each column's length, and the bytes
+        // are copied out of the received row afterwards.
+        std::vector<MYSQL_BIND> b(size_t(n) + 1);
+        std::memset(b.data(), 0, b.size() * sizeof(MYSQL_BIND));
+        for (unsigned i = 0; i < n; ++i) {
+            b[i].buffer_type = MYSQL_TYPE_BLOB;
+            b[i].length = &largos[i];
+            b[i].is_null = reinterpret_cast<my_bool *>(nulos.data() + i);
+        }
+        if (mysql_stmt_bind_result(st, b.data()) != 0)
+            return -1;
+        resultado = true;
+        leyendo = true;
     }
-    if (mysql_stmt_bind_result(st, b.data()) != 0)
-        return -1;
-    leyendo = true;
+    if (!leyendo)
+        return 0;
     const int rc = mysql_stmt_fetch(st);
     if (rc == MYSQL_NO_DATA) {
         leyendo = false;

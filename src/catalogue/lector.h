@@ -36,8 +36,9 @@ public:
     bool enviar(unsigned i, const char *datos, qint64 n);
     bool ejecutar();
 
-    // Reads the first row. 1: there is one; 0: none; -1: it could not be read (the statement's
-    // error says why). Columns are then read with the calls below.
+    // Reads the next row (the first, at the first call). 1: there is one; 0: no more; -1: it
+    // could not be read (the statement's error says why). Columns are then read with the calls
+    // below, until the next call. The client library holds one row at a time.
     int fila();
     bool nulo(unsigned columna) const;
     qint64 bytes(unsigned columna) const;
@@ -64,6 +65,7 @@ private:
     QList<Valor> valores;
     bool vinculado = false;
     bool leyendo = false;
+    bool resultado = false;
     QList<unsigned long> largos;
     QByteArray nulos;
 };

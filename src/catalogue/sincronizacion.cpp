@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QListWidgetItem>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -23,6 +24,8 @@ namespace {
 const QString atencion = QStringLiteral("Atencion!");
 // The server's error for a column the table does not have.
 const char *const columnaDesconocida = "1054";
+// ... and for a table the database does not have.
+const char *const tablaDesconocida = "1146";
 
 // Set by descargarPrograma when it refused a program for its publisher signature and has told
 // the user so in its own box; pass 2 then adds no box of its own. GUI thread only.
@@ -142,14 +145,58 @@ void Kolvaster::sincronizarAplicaciones()
     // what a restore without triggers left since the start), and without them (a migration half
     // done, a dump restored without triggers) the session computes the digest too, as bytes
     // replaced by hand would otherwise keep the old one.
-    const QString almacenado = QStringLiteral("a.windowsbinary_md5, a.titulo, (%1)")
-                                   .arg(QLatin1String(Programas::disparadoresPresentes));
-    bool catalogo =
-        digestAlmacenado
-        && ejecutar(QStringLiteral("SELECT a.app_id, a.nombre, %1 FROM app a").arg(almacenado),
-                    QStringLiteral("SELECT ua.app_id, a.nombre, %1 FROM sysuserapp ua, app a "
-                                   "WHERE a.app_id=ua.app_id AND ua.sysuser_id=:uid")
-                        .arg(almacenado));
+    // The same statement also says, per program, which publication the user must have: the
+    // pilot version for a user of the pilot group while one is out, the general one otherwise
+    // (the bytes of `app` stay the general version's, for every launcher), with its version
+    // number, and whether the program has only a pilot version that is not for this user.
+    // A database without those tables answers "unknown table" or "unknown column" once, and
+    // the session asks as before.
+    auto catalogoSql = [&](const QString &digestDe, bool conDisparadores, bool admin) {
+        const QString d = digestDe.arg(QStringLiteral("a."));
+        const QString disparadores =
+            conDisparadores ? QStringLiteral("(%1)").arg(QLatin1String(Programas::disparadoresPresentes))
+                            : QStringLiteral("2");
+        if (!versiones)
+            return admin ? QStringLiteral("SELECT a.app_id, a.nombre, %1, a.titulo, %2, NULL, 0, 0 "
+                                          "FROM app a").arg(d, disparadores)
+                         : QStringLiteral("SELECT ua.app_id, a.nombre, %1, a.titulo, %2, NULL, 0, 0 "
+                                          "FROM sysuserapp ua, app a WHERE a.app_id=ua.app_id "
+                                          "AND ua.sysuser_id=:uid").arg(d, disparadores);
+        if (admin)
+            return QStringLiteral("SELECT a.app_id, a.nombre, %1, a.titulo, %2, f.version, 0, 0 "
+                                  "FROM app a LEFT JOIN appfirma f ON f.app_id=a.app_id")
+                .arg(d, disparadores);
+        return QStringLiteral(
+                   "SELECT ua.app_id, a.nombre, COALESCE(p.md5, %1), a.titulo, %2, "
+                   "COALESCE(p.version, f.version), p.md5 IS NULL AND %3 IS NULL AND EXISTS "
+                   "(SELECT 1 FROM appversion s WHERE s.app_id=a.app_id AND s.clase='piloto'), "
+                   "p.md5 IS NOT NULL FROM sysuserapp ua JOIN app a ON a.app_id=ua.app_id JOIN sysuser u ON "
+                   "u.sysuser_id=ua.sysuser_id LEFT JOIN appfirma f ON f.app_id=a.app_id "
+                   "LEFT JOIN appversion p ON p.app_id=a.app_id AND p.clase='piloto' AND "
+                   "u.piloto WHERE ua.sysuser_id=:uid")
+            .arg(d, disparadores,
+                 // A null digest is a null binary, without reading the binary when the digest
+                 // is stored.
+                 conDisparadores ? QStringLiteral("a.windowsbinary_md5")
+                                 : QStringLiteral("a.windowsbinary"));
+    };
+    // Runs the catalogue statement with the stored digest or with MD5(), falling back to the
+    // statement without versions when the database does not have them.
+    auto catalogoCon = [&](const QString &digestDe, bool conDisparadores) {
+        for (;;) {
+            if (ejecutar(catalogoSql(digestDe, conDisparadores, true),
+                         catalogoSql(digestDe, conDisparadores, false)))
+                return true;
+            const QString codigo = q.lastError().nativeErrorCode();
+            if (!versiones
+                || (codigo != QLatin1String(columnaDesconocida)
+                    && codigo != QLatin1String(tablaDesconocida)))
+                return false;
+            versiones = false;
+        }
+    };
+    bool catalogo = digestAlmacenado
+                    && catalogoCon(QStringLiteral("%1windowsbinary_md5"), true);
     if (!catalogo && digestAlmacenado
         && q.lastError().nativeErrorCode() != QLatin1String(columnaDesconocida)) {
         reportarError(q.lastError().text());
@@ -160,17 +207,23 @@ void Kolvaster::sincronizarAplicaciones()
         catalogo = false;
     if (!catalogo) {
         digestAlmacenado = false;
-        if (!correr(QStringLiteral("SELECT a.app_id, a.nombre, MD5(a.windowsbinary), a.titulo "
-                                   "FROM app a"),
-                    QStringLiteral("SELECT ua.app_id, a.nombre, MD5(a.windowsbinary), a.titulo "
-                                   "FROM sysuserapp ua, app a WHERE a.app_id=ua.app_id AND "
-                                   "ua.sysuser_id=:uid")))
+        // In the digests' own character set, beside the pilot version's.
+        if (!catalogoCon(QStringLiteral("CONVERT(MD5(%1windowsbinary) USING ascii)"), false)) {
+            reportarError(q.lastError().text());
             return;
+        }
         hayFila = q.next();
     }
+    versionesInstaladas.clear();
+    QSet<QString> ocultos;
     for (; hayFila; hayFila = q.next()) {
         const int appId = q.value(0).toInt();
         const QString nombre = q.value(1).toString();
+        // Nothing to install yet for this user: the program is only out to the pilot group.
+        if (q.value(6).toBool()) {
+            ocultos.insert(nombre);
+            continue;
+        }
         bool descargar = true;
         // A name that cannot be a file of the profile is left to the download, which refuses
         // it: nothing outside the profile is ever looked at.
@@ -188,8 +241,19 @@ void Kolvaster::sincronizarAplicaciones()
             }
         }
         firmaRechazada = false;
-        if (descargar && !descargarPrograma(nombre.toLatin1().constData(), appId,
-                                            q.value(2).toString())) {
+        // The version the user runs from now on, as long as the copy is the catalogue's.
+        const std::optional<qint64> version =
+            q.isNull(5) ? std::nullopt : std::optional<qint64>(q.value(5).toLongLong());
+        auto instalada = [&] {
+            if (version)
+                versionesInstaladas.insert(nombre, *version);
+        };
+        if (!descargar)
+            instalada();
+        if (descargar && descargarPrograma(nombre.toLatin1().constData(), appId,
+                                           q.value(2).toString(), q.value(7).toBool()))
+            instalada();
+        else if (descargar) {
             if (terminado())
                 return;
             // A refused signature has said all there is to say in its own box.
@@ -206,6 +270,9 @@ void Kolvaster::sincronizarAplicaciones()
             return;
     }
 
+    // Every program has been looked at: no cut transfer is waiting any more.
+    Actualizacion::descartarParciales(dirProfile.path());
+
     // Pass 3: the list, from the database alone.
     changelogsPendientes.clear();
     if (!correr(QStringLiteral("SELECT titulo, nombre, 1 FROM app;"),
@@ -215,6 +282,8 @@ void Kolvaster::sincronizarAplicaciones()
     while (q.next()) {
         const QString titulo = q.value(0).toString();
         const QString nombre = q.value(1).toString();
+        if (ocultos.contains(nombre))
+            continue;
         auto *item = new QListWidgetItem(titulo);
         item->setData(Qt::UserRole, nombre);
         if (q.value(2).toBool()) {
@@ -254,7 +323,8 @@ void Kolvaster::on_actionActualizar_aplicaciones_disponibles_triggered()
                           QStringLiteral("Aplicaciones disponibles actualizadas!"));
 }
 
-bool Kolvaster::descargarPrograma(const char *nombre, int appId, const QString &digest)
+bool Kolvaster::descargarPrograma(const char *nombre, int appId, const QString &digest,
+                                  bool piloto)
 {
     KolvasterProcessDialog espera(QStringLiteral("Obteniendo version actualizada de:"),
                                   QString::fromLatin1(nombre), this);
@@ -275,18 +345,27 @@ bool Kolvaster::descargarPrograma(const char *nombre, int appId, const QString &
             db, canalSincronizacion ? *canalSincronizacion : *propio, appId, dirProfile.path(),
             digest, claves ? &*claves : nullptr, [&](qint64 recibidos, qint64 total) {
                 espera.setProgreso(recibidos, total);
-                // Painted, but no input taken: nothing may start while the files change.
+                // Painted now, between two pieces, but no input taken: nothing may start while
+                // the files change.
+                espera.repaint();
                 QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             });
         if (a.camino != Actualizacion::Camino::Ninguno)
             return true;
+        // A link cut while the pieces came is a failed download like any other, but what
+        // arrived stays for the next start, which asks only for the rest.
+        if (!a.corte.isEmpty()) {
+            reportarError(a.corte);
+            return false;
+        }
         espera.setProgreso(0, 0);
     }
 
     // The binary goes from the client library's buffer to the file in pieces: it is never
     // copied whole into the driver's buffers and a QByteArray on top.
-    const Descarga::Resultado r =
-        Descarga::descargar(db, appId, dirProfile.path(), claves ? &*claves : nullptr);
+    const Descarga::Resultado r = Descarga::descargar(db, appId, dirProfile.path(),
+                                                      claves ? &*claves : nullptr,
+                                                      piloto ? digest : QString());
     switch (r.estado) {
     case Descarga::Estado::FalloSentencia:
         reportarError(r.error);

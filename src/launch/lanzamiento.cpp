@@ -40,12 +40,33 @@ void Kolvaster::ejecutarPrograma(const QString &archivo)
     runner->start(QThread::InheritPriority);
     ++programasAbiertos;
 
+    // The record names the publication started, when the copy is known to be one; a database
+    // without the column (error 1054) is recorded as before, and then for the whole session.
     QSqlQuery q;
-    q.prepare(QStringLiteral("INSERT INTO appuse (sysuser_id,app_id,cuando) VALUES "
-                             "(:uid,(SELECT app_id FROM app WHERE app.nombre=:nombreapp),NOW());"));
-    q.bindValue(QStringLiteral(":uid"), uid);
-    q.bindValue(QStringLiteral(":nombreapp"), nombre);
+    auto registrar = [&](bool conVersion) {
+        q.prepare(conVersion ? QStringLiteral("INSERT INTO appuse (sysuser_id,app_id,cuando,"
+                                              "version) VALUES (:uid,(SELECT app_id FROM app "
+                                              "WHERE app.nombre=:nombreapp),NOW(),:version);")
+                             : QStringLiteral("INSERT INTO appuse (sysuser_id,app_id,cuando) "
+                                              "VALUES (:uid,(SELECT app_id FROM app WHERE "
+                                              "app.nombre=:nombreapp),NOW());"));
+        q.bindValue(QStringLiteral(":uid"), uid);
+        q.bindValue(QStringLiteral(":nombreapp"), nombre);
+        if (conVersion) {
+            const auto v = versionesInstaladas.constFind(nombre);
+            q.bindValue(QStringLiteral(":version"), v == versionesInstaladas.cend()
+                                                        ? QVariant(QMetaType::fromType<qlonglong>())
+                                                        : QVariant(qlonglong(*v)));
+        }
+        return q.exec();
+    };
+    bool registrado = registrar(usoConVersion);
+    if (!registrado && usoConVersion
+        && q.lastError().nativeErrorCode() == QLatin1String("1054")) {
+        usoConVersion = false;
+        registrado = registrar(false);
+    }
     // A failed record never undoes the start: the session reconnects instead.
-    if (!q.exec())
+    if (!registrado)
         conectarBase();
 }

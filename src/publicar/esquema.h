@@ -3,7 +3,8 @@
 // kolvaster-publicar esquema: what a system's database lacks of the tables the launcher and the
 // tool expect, and, with --aplicar, the statements that add it, in an order that launchers
 // running meanwhile do not notice. It only adds: tables, columns, keys and the digest's
-// triggers. Existing columns keep their types, rows are never deleted, and a key that
+// triggers. Existing columns keep their types, rows are never deleted (but for the one-row
+// copies and patches of the previous release, which are turned into pieces), and a key that
 // duplicates would block is not attempted: the duplicates are listed for the administrator.
 //
 // The work is in three files: the model of the expected schema and the plan of what a database
@@ -109,6 +110,8 @@ struct Estado {
     // The server passes its changes on (a binary log for replicas, or a Galera node): every
     // copy must come out the same.
     bool replicada = false;
+    // Rows of the previous release's one-row copies and patches (appcomprimido, appparche).
+    qint64 unaFila = 0;
     bool leer(MYSQL *m, QString *error);
     bool tieneColumna(const QString &t, const QString &c) const
     {

@@ -2,6 +2,8 @@
 
 #include "esquema.h"
 
+#include "catalogue/piezas.h"
+
 namespace Esquema {
 
 const char opcionesTabla[] = "ENGINE=InnoDB DEFAULT CHARSET=utf8mb4";
@@ -13,6 +15,7 @@ const QList<Columna> columnas = {
     {"sysuser", "pass", "VARCHAR(40) NOT NULL DEFAULT ''"},
     {"sysuser", "enviamailas", "VARCHAR(255) NULL"},
     {"sysuser", "useradmin", "BOOLEAN NOT NULL DEFAULT FALSE"},
+    {"sysuser", "piloto", "BOOLEAN NOT NULL DEFAULT FALSE"},
     {"sysuserimg", "sysuser_id", "BIGINT NOT NULL"},
     {"sysuserimg", "imagen", "LONGBLOB"},
     {"sysuserimg", "sysuserimg_id", "BIGINT NOT NULL AUTO_INCREMENT"},
@@ -39,6 +42,7 @@ const QList<Columna> columnas = {
     {"appuse", "app_id", "BIGINT NULL"},
     {"appuse", "cuando", "DATETIME NOT NULL"},
     {"appuse", "appuse_id", "BIGINT NOT NULL AUTO_INCREMENT"},
+    {"appuse", "version", "BIGINT NULL"},
     {"report", "report_id", "BIGINT NOT NULL AUTO_INCREMENT"},
     {"report", "titulo", "VARCHAR(120) NOT NULL DEFAULT ''"},
     {"sysuserreport", "sysuser_id", "BIGINT NOT NULL"},
@@ -57,6 +61,43 @@ const QList<Columna> columnas = {
     {"appfirma", "clave", "VARCHAR(64) NOT NULL"},
     {"appfirma", "firma", "BINARY(64) NOT NULL"},
     {"appfirma", "firmado", "DATETIME NOT NULL"},
+    {"appversion", "app_id", "BIGINT NOT NULL"},
+    {"appversion", "clase", "VARCHAR(10) CHARACTER SET ascii NOT NULL"},
+    {"appversion", "md5", "CHAR(32) CHARACTER SET ascii NOT NULL"},
+    {"appversion", "largo", "BIGINT NOT NULL"},
+    {"appversion", "datos", "LONGBLOB NOT NULL"},
+    {"appversion", "version", "BIGINT NOT NULL"},
+    {"appversion", "sha256", "CHAR(64) NOT NULL"},
+    {"appversion", "clave", "VARCHAR(64) NOT NULL"},
+    {"appversion", "firma", "BINARY(64) NOT NULL"},
+    {"appversion", "firmado", "DATETIME NOT NULL"},
+    // Copies and patches in pieces, each behind its header row.
+    {"appcopia", "app_id", "BIGINT NOT NULL"},
+    {"appcopia", "md5", "CHAR(32) CHARACTER SET ascii NOT NULL"},
+    {"appcopia", "largo", "BIGINT NOT NULL"},
+    {"appcopia", "bytes", "BIGINT NOT NULL"},
+    {"appcopia", "piezas", "INT NOT NULL"},
+    {"appcopia", "tamano", "INT NOT NULL"},
+    {"appcopiapieza", "app_id", "BIGINT NOT NULL"},
+    {"appcopiapieza", "md5", "CHAR(32) CHARACTER SET ascii NOT NULL"},
+    {"appcopiapieza", "pieza", "INT NOT NULL"},
+    {"appcopiapieza", "suma", "CHAR(32) CHARACTER SET ascii NOT NULL"},
+    {"appcopiapieza", "datos", "MEDIUMBLOB NOT NULL"},
+    {"appdelta", "app_id", "BIGINT NOT NULL"},
+    {"appdelta", "desde_md5", "CHAR(32) CHARACTER SET ascii NOT NULL"},
+    {"appdelta", "hasta_md5", "CHAR(32) CHARACTER SET ascii NOT NULL"},
+    {"appdelta", "largo", "BIGINT NOT NULL"},
+    {"appdelta", "bytes", "BIGINT NOT NULL"},
+    {"appdelta", "piezas", "INT NOT NULL"},
+    {"appdelta", "tamano", "INT NOT NULL"},
+    {"appdeltapieza", "app_id", "BIGINT NOT NULL"},
+    {"appdeltapieza", "desde_md5", "CHAR(32) CHARACTER SET ascii NOT NULL"},
+    {"appdeltapieza", "hasta_md5", "CHAR(32) CHARACTER SET ascii NOT NULL"},
+    {"appdeltapieza", "pieza", "INT NOT NULL"},
+    {"appdeltapieza", "suma", "CHAR(32) CHARACTER SET ascii NOT NULL"},
+    {"appdeltapieza", "datos", "MEDIUMBLOB NOT NULL"},
+    // The previous release's one-row copies and patches: kept for its launchers, emptied into
+    // the tables above (see planificar()).
     {"appcomprimido", "app_id", "BIGINT NOT NULL"},
     {"appcomprimido", "md5", "CHAR(32) CHARACTER SET ascii NOT NULL"},
     {"appcomprimido", "largo", "BIGINT NOT NULL"},
@@ -89,6 +130,7 @@ const QList<Clave> claves = {
     {"sysuserelog", "ix_sysuserelog_user", TipoClave::Indice, "sysuser_id,cuando"},
     {"appuse", "PRIMARY", TipoClave::Primaria, "appuse_id"},
     {"appuse", "ix_appuse_user", TipoClave::Indice, "sysuser_id"},
+    {"appuse", "ix_appuse_app", TipoClave::Indice, "app_id,sysuser_id,cuando"},
     {"report", "PRIMARY", TipoClave::Primaria, "report_id"},
     {"sysuserreport", "PRIMARY", TipoClave::Primaria, "sysuserreport_id"},
     {"sysuserreport", "uq_sysuserreport", TipoClave::Unica, "sysuser_id,report_id"},
@@ -96,6 +138,11 @@ const QList<Clave> claves = {
     {"kolvasterop", "PRIMARY", TipoClave::Primaria, "kolvasterop_id"},
     {"kolvasterop", "ix_kolvasterop_user", TipoClave::Indice, "sysuser_id,llave"},
     {"appfirma", "PRIMARY", TipoClave::Primaria, "app_id"},
+    {"appversion", "PRIMARY", TipoClave::Primaria, "app_id,clase"},
+    {"appcopia", "PRIMARY", TipoClave::Primaria, "app_id,md5"},
+    {"appcopiapieza", "PRIMARY", TipoClave::Primaria, "app_id,md5,pieza"},
+    {"appdelta", "PRIMARY", TipoClave::Primaria, "app_id,desde_md5,hasta_md5"},
+    {"appdeltapieza", "PRIMARY", TipoClave::Primaria, "app_id,desde_md5,hasta_md5,pieza"},
     {"appcomprimido", "PRIMARY", TipoClave::Primaria, "app_id"},
     {"appparche", "PRIMARY", TipoClave::Primaria, "app_id,desde_md5"},
 };
@@ -175,8 +222,68 @@ bool Estado::leer(MYSQL *m, QString *error)
         indices[f[0]].insert(f[1], {f[2] == QLatin1String("0"), f[3]});
     for (const QStringList &f : *d)
         disparadores[f[0]].insert(f[1], f[2]);
+    for (const char *t : {"appcomprimido", "appparche"}) {
+        if (!tablas.contains(QLatin1String(t)))
+            continue;
+        const auto n = consultar(m, QByteArray("SELECT COUNT(*) FROM ") + t, error);
+        if (!n)
+            return false;
+        unaFila += n->value(0).value(0).toLongLong();
+    }
     return true;
 }
+
+namespace {
+
+// The one-row copies and patches turned into pieces by the server itself (no byte travels),
+// in one transaction, each value cut in the pieces the tool writes (up to 1024 of them, the
+// 1 GB no row can exceed), each piece with its MD5; a copy or patch already stored in pieces
+// under the same key is replaced. A patch whose size of the version it gives is not recorded
+// (nor that of a copy of that version) is of no use to any launcher and goes with the rest.
+QStringList sentenciasDePiezas()
+{
+    const QString pieza = QString::number(Piezas::tamanoPieza);
+    const QString corte = QStringLiteral("SUBSTRING(v.datos, s.seq * %1 + 1, %1)").arg(pieza);
+    const QString cabecera =
+        QStringLiteral("LENGTH(v.datos), CEIL(LENGTH(v.datos) / %1), %1").arg(pieza);
+    const QString duplicada = QStringLiteral(
+        " ON DUPLICATE KEY UPDATE largo = VALUES(largo), bytes = VALUES(bytes), "
+        "piezas = VALUES(piezas), tamano = VALUES(tamano)");
+    return {
+        QStringLiteral("START TRANSACTION"),
+        QStringLiteral("DELETE p FROM appcopiapieza p JOIN appcomprimido v ON v.app_id = p.app_id "
+                       "AND v.md5 = p.md5"),
+        QStringLiteral("INSERT INTO appcopia (app_id, md5, largo, bytes, piezas, tamano) SELECT "
+                       "v.app_id, v.md5, v.largo, %1 FROM appcomprimido v WHERE LENGTH(v.datos) > 0")
+                .arg(cabecera)
+            + duplicada,
+        QStringLiteral("INSERT INTO appcopiapieza (app_id, md5, pieza, suma, datos) SELECT "
+                       "v.app_id, v.md5, s.seq, MD5(%1), %1 FROM appcomprimido v JOIN "
+                       "appcopia c ON c.app_id = v.app_id AND c.md5 = v.md5 JOIN seq_0_to_1023 s "
+                       "ON s.seq < c.piezas")
+            .arg(corte),
+        QStringLiteral("DELETE p FROM appdeltapieza p JOIN appparche v ON v.app_id = p.app_id AND "
+                       "v.desde_md5 = p.desde_md5 AND v.hasta_md5 = p.hasta_md5"),
+        QStringLiteral("INSERT INTO appdelta (app_id, desde_md5, hasta_md5, largo, bytes, piezas, "
+                       "tamano) SELECT v.app_id, v.desde_md5, v.hasta_md5, COALESCE(v.largo, "
+                       "c.largo), %1 FROM appparche v LEFT JOIN appcopia c ON c.app_id = v.app_id "
+                       "AND c.md5 = v.hasta_md5 WHERE LENGTH(v.datos) > 0 AND COALESCE(v.largo, "
+                       "c.largo) IS NOT NULL")
+                .arg(cabecera)
+            + duplicada,
+        QStringLiteral("INSERT INTO appdeltapieza (app_id, desde_md5, hasta_md5, pieza, suma, "
+                       "datos) SELECT v.app_id, v.desde_md5, v.hasta_md5, s.seq, MD5(%1), %1 FROM "
+                       "appparche v JOIN appdelta d ON d.app_id = v.app_id AND d.desde_md5 = "
+                       "v.desde_md5 AND d.hasta_md5 = v.hasta_md5 JOIN seq_0_to_1023 s ON s.seq < "
+                       "d.piezas")
+            .arg(corte),
+        QStringLiteral("DELETE FROM appcomprimido"),
+        QStringLiteral("DELETE FROM appparche"),
+        QStringLiteral("COMMIT"),
+    };
+}
+
+} // namespace
 
 QString columnasDe(const Clave &k)
 {
@@ -396,6 +503,18 @@ QList<Paso> planificar(const Estado &e)
         }
         if (!p.sentencias.isEmpty() || p.digesto || ocultos)
             pasos << p;
+    }
+    // Last, once every table has its shape: the previous release's one-row copies and patches
+    // into pieces. Its launchers then find none and take the plain download.
+    if (e.unaFila > 0) {
+        Paso p;
+        p.tabla = QStringLiteral("appcomprimido");
+        p.faltas << qMakePair(false, QStringLiteral("%1 copias y parches de una sola fila en "
+                                                    "appcomprimido y appparche sin pasar a piezas")
+                                         .arg(e.unaFila));
+        p.sentencias = sentenciasDePiezas();
+        p.privilegios << QStringLiteral("SELECT") << QStringLiteral("DELETE");
+        pasos << p;
     }
     return pasos;
 }

@@ -13,7 +13,9 @@
 
 namespace {
 
-const Orden *const ordenes[] = {&ordenClave, &ordenSubir, &ordenVerificar, &ordenEsquema};
+const Orden *const ordenes[] = {&ordenClave,    &ordenSubir,    &ordenPiloto,
+                                &ordenPromover, &ordenRetirar, &ordenVolver,
+                                &ordenEstado,   &ordenVerificar, &ordenEsquema};
 
 const char opcionesConexion[] =
     "opciones de conexion, como el cliente mariadb: --host, --port, --user, --password,\n"

@@ -42,4 +42,5 @@ struct Orden {
 bool leerArgumentos(const Orden &orden, const QStringList &args, Argumentos *r, QString *error);
 
 // Every subcommand, in the order the help lists them.
-extern const Orden ordenClave, ordenSubir, ordenVerificar, ordenEsquema;
+extern const Orden ordenClave, ordenSubir, ordenVerificar, ordenEsquema, ordenPiloto,
+    ordenPromover, ordenRetirar, ordenVolver, ordenEstado;

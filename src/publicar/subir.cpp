@@ -4,10 +4,12 @@
 #include "base/constantes.h"
 #include "catalogue/firma.h"
 #include "catalogue/lector.h"
+#include "catalogue/piezas.h"
 #include "catalogue/programas.h"
 #include "comprimidos.h"
 #include "consola.h"
 #include "orden.h"
+#include "pasos.h"
 #include "secreta.h"
 
 #include <QDateTime>
@@ -60,6 +62,7 @@ int subir(const Argumentos &a)
 {
     const Conexion &c = a.conexion;
     const bool conTitulo = a.tiene(QStringLiteral("--titulo"));
+    const bool piloto = a.tiene(QStringLiteral("--piloto"));
     const QString archivoClave = a.valor(QStringLiteral("--clave")),
                   titulo = a.valor(QStringLiteral("--titulo"));
     if (archivoClave.isEmpty())
@@ -107,8 +110,9 @@ int subir(const Argumentos &a)
         return fallar(QStringLiteral("%1: %2").arg(que, QString::fromUtf8(mysql_error(m))));
     };
 
-    // Each stored value travels as one value, and comes back to the launchers as one row with
-    // its name and digests: the server must accept every one of them.
+    // The program travels as one value, and comes back to the launchers of a plain download as
+    // one row with its name and digest; its copy and patch in pieces of one row each: the
+    // server must accept every one of them.
     if (mysql_query(m, "SELECT @@max_allowed_packet") != 0)
         return fallaServidor(QStringLiteral("no se pudo leer max_allowed_packet"));
     MYSQL_RES *res = mysql_store_result(m);
@@ -160,6 +164,13 @@ int subir(const Argumentos &a)
     if (filas == 0)
         version = 0;
     ++version;
+    // One sequence of numbers per program over every publication it had, general or not.
+    if (filas == 1) {
+        const std::optional<qint64> siguiente = Etapas::siguienteVersion(m, appId, &error);
+        if (!siguiente)
+            return fallar(error);
+        version = *siguiente;
+    }
 
     // The version being replaced, as the database holds it: the reference of the patch. Kept
     // in the client library's result until the end.
@@ -183,13 +194,27 @@ int subir(const Argumentos &a)
     Comprimidos::Hechos comprimidos;
     if (!Comprimidos::comprimir(nuevoBytes, viejo, nombre, terminal, &comprimidos, &error))
         return fallar(error);
-    if (paquete < paqueteNecesario(comprimidos.copia.size()))
-        return excede(QStringLiteral("la copia comprimida"), comprimidos.copia.size());
-    if (paquete < paqueteNecesario(comprimidos.parche.size()))
-        return excede(QStringLiteral("el parche"), comprimidos.parche.size());
+    // The copy and the patch travel, and come back to the launchers, one piece per row.
+    const qint64 pieza = qMin<qint64>(Piezas::tamanoPieza,
+                                      qMax(comprimidos.copia.size(), comprimidos.parche.size()));
+    if (paquete < paqueteNecesario(pieza))
+        return excede(QStringLiteral("cada pieza de la copia comprimida"), pieza);
+
+    const QByteArray tituloUtf8 = (conTitulo ? titulo : nombre).toUtf8();
+    if (piloto)
+        return subirPiloto(m, nombre, appId, tituloUtf8, conTitulo, nuevoBytes, comprimidos,
+                           sha.hex(), version, secreta, publica,
+                           [&] {
+                               return QFileInfo(rutaPrograma).size() == largo
+                                      && QFileInfo(rutaPrograma).lastModified() == modificado;
+                           },
+                           terminal);
+
+    // The general version being replaced is kept for `volver`.
+    if (filas == 1 && !Etapas::guardarAnterior(m, appId, &error))
+        return fallar(error);
 
     // The bytes go in pieces through the long-data calls.
-    const QByteArray tituloUtf8 = (conTitulo ? titulo : nombre).toUtf8();
     Lector st(m);
     const bool nuevo = filas == 0;
     const char *sql = nuevo ? "INSERT INTO app (windowsbinary, nombre, titulo) VALUES (?, ?, ?)"
@@ -250,23 +275,34 @@ int subir(const Argumentos &a)
             return perdida(f.codigo(), QStringLiteral("no se pudo guardar la firma: %1")
                                            .arg(QString::fromUtf8(f.error())));
     }
+    // A pilot version out is withdrawn: the pilot group takes this one, numbered above it.
+    bool habiaPiloto = false;
+    if (!nuevo && !Etapas::quitar(m, appId, "piloto", &error, &habiaPiloto))
+        return perdida(0, error);
+    // The copies and patches kept are those of the versions users may still be sent to: this
+    // one, and the one kept for going back.
+    if (!Etapas::limpiarComprimidos(m, appId, &error, &codigo))
+        return perdida(codigo, error);
     if (mysql_commit(m))
         return perdida(mysql_errno(m), QStringLiteral("no se pudo confirmar la publicacion: %1")
                                            .arg(QString::fromUtf8(mysql_error(m))));
-    decir(QStringLiteral("%1: version %2, %3 bytes, sha256 %4, firmado con %5")
+    decir(QStringLiteral("%1: version %2, %3 bytes, sha256 %4, firmado con %5%6")
               .arg(nombre)
               .arg(version)
               .arg(largo)
-              .arg(QString::fromLatin1(hex), QString::fromLatin1(publica)));
+              .arg(QString::fromLatin1(hex), QString::fromLatin1(publica),
+                   habiaPiloto ? QStringLiteral("; la version piloto fue retirada") : QString()));
     return 0;
 }
 
 } // namespace
 
 const Orden ordenSubir{
-    "subir", "subir --clave ARCHIVO --sistema BASE [--titulo TITULO] NOMBRE PROGRAMA",
+    "subir", "subir --clave ARCHIVO --sistema BASE [--titulo TITULO] [--piloto] NOMBRE PROGRAMA",
     "Guarda el archivo PROGRAMA como el programa NOMBRE del sistema, con su copia comprimida,\n"
     "el parche desde la version que reemplaza y su firma con la clave secreta ARCHIVO, en una\n"
-    "sola transaccion. La version es la siguiente a la guardada. --titulo cambia el titulo\n"
-    "(un programa nuevo toma su nombre como titulo).\n",
-    {"--clave", "--titulo"}, {}, true, 2, 2, "subir necesita NOMBRE y PROGRAMA", subir};
+    "sola transaccion. La version es la siguiente a todas las que tuvo el programa. --titulo\n"
+    "cambia el titulo (un programa nuevo toma su nombre como titulo). La version general que\n"
+    "reemplaza queda guardada para volver; una version piloto publicada se retira.\n"
+    "Con --piloto la guarda como version piloto, solo para el grupo piloto (ver piloto).\n",
+    {"--clave", "--titulo"}, {"--piloto"}, true, 2, 2, "subir necesita NOMBRE y PROGRAMA", subir};

@@ -220,8 +220,8 @@ private slots:
         QCOMPARE(Descarga::descargar(QSqlDatabase::database(), id, dir).estado, Estado::Hecha);
         TestDb::publicar(id, version(2));
         TestDb::publicar(id, version(3));
-        QVERIFY(TestDb::valor("SELECT SUM(LENGTH(datos)) FROM appparche").toLongLong() * 10
-                < TestDb::valor("SELECT LENGTH(datos) FROM appcomprimido").toLongLong());
+        QVERIFY(TestDb::valor("SELECT SUM(bytes) FROM appdelta").toLongLong() * 10
+                < TestDb::valor("SELECT bytes FROM appcopia").toLongLong());
 
         Actualizacion::Canal canal(QSqlDatabase::database());
         qint64 ultimo = -1, total = -1;
@@ -235,7 +235,7 @@ private slots:
         QVERIFY(r.fallidos.isEmpty());
         QVERIFY(leer(dir + "/calc.exe") == version(3));
         QCOMPARE(leer(dir + "/calc.exe.md5"), md5(version(3)).toLatin1());
-        QCOMPARE(ultimo, TestDb::valor("SELECT SUM(LENGTH(datos)) FROM appparche").toLongLong());
+        QCOMPARE(ultimo, TestDb::valor("SELECT SUM(LENGTH(datos)) FROM appdeltapieza").toLongLong());
         QCOMPARE(total, ultimo);
 
         TestDb::publicar(id, version(4));
@@ -255,7 +255,7 @@ private slots:
         TestDb::publicar(id, version(1));
         QCOMPARE(Descarga::descargar(QSqlDatabase::database(), id, dir).estado, Estado::Hecha);
         TestDb::publicar(id, version(2));
-        danar("appparche", id);
+        danar("appdeltapieza", id);
         Actualizacion::Canal canal(QSqlDatabase::database());
         auto r = Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id), dir,
                                            md5(version(2)));
@@ -264,8 +264,8 @@ private slots:
         QVERIFY(leer(dir + "/calc.exe") == version(2));
 
         TestDb::publicar(id, version(3));
-        danar("appparche", id);
-        danar("appcomprimido", id);
+        danar("appdeltapieza", id);
+        danar("appcopiapieza", id);
         r = Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id), dir,
                                       md5(version(3)));
         QCOMPARE(r.camino, Actualizacion::Camino::Ninguno);
@@ -317,14 +317,16 @@ private slots:
         TestDb::publicar(id, version(1));
         QCOMPARE(Descarga::descargar(QSqlDatabase::database(), id, dir).estado, Estado::Hecha);
         TestDb::publicar(id, version(2));
-        TestDb::ejecutar("DELETE FROM appcomprimido WHERE app_id=?", {id});
+        TestDb::ejecutar("DELETE FROM appcopia WHERE app_id=?", {id});
         const qint64 programa = version(2).size();
-        TestDb::ejecutar("UPDATE appparche SET datos=CONCAT(datos, REPEAT('x', ?)) WHERE app_id=?",
-                         {4 * programa, id});
+        TestDb::ejecutar("UPDATE appdeltapieza SET datos=CONCAT(datos, REPEAT('x', ?)) "
+                         "WHERE app_id=?", {4 * programa, id});
         Actualizacion::Canal canal(QSqlDatabase::database());
         for (const bool medido : {false, true}) {
             if (medido)
-                TestDb::ejecutar("UPDATE appparche SET bytes=LENGTH(datos) WHERE app_id=?", {id});
+                TestDb::ejecutar("UPDATE appdelta d SET bytes=(SELECT SUM(LENGTH(datos)) FROM "
+                                 "appdeltapieza p WHERE p.app_id=d.app_id), piezas=CEIL(bytes / "
+                                 "tamano) WHERE app_id=?", {id});
             const qint64 antes = TestDb::bytesEnviados();
             const auto r = Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id),
                                                      dir, md5(version(2)));
@@ -416,22 +418,23 @@ private slots:
     }
 
     // What the stored rows say about themselves is bounded before anything is fetched: a copy
-    // claiming a program larger than any server can send, or one without the sizes the tool
-    // records (an older tool, a row made by hand), is not tried at all, and nothing is written.
+    // claiming a program larger than any server can send, much larger than its program, or
+    // without pieces, is not tried at all, and nothing is written.
     void copiaFueraDeMedida_data()
     {
         QTest::addColumn<QString>("cambio");
         QTest::newRow("stated size beyond the bound") << "largo=(1 << 31)";
-        QTest::newRow("stored size far beyond the program") << "bytes=largo * 2";
-        QTest::newRow("no stored size") << "bytes=NULL";
+        QTest::newRow("stored size far beyond the program")
+            << "bytes=largo * 2, piezas=CEIL(largo * 2 / tamano)";
+        QTest::newRow("no pieces") << "piezas=0";
     }
     void copiaFueraDeMedida()
     {
         QFETCH(QString, cambio);
         const qint64 id = TestDb::crearApp("calc", "T", std::nullopt);
         TestDb::publicar(id, version(1));
-        TestDb::ejecutar("DELETE FROM appparche WHERE app_id=?", {id});
-        TestDb::ejecutar(QString("UPDATE appcomprimido SET %1 WHERE app_id=?").arg(cambio), {id});
+        TestDb::ejecutar("DELETE FROM appdelta WHERE app_id=?", {id});
+        TestDb::ejecutar(QString("UPDATE appcopia SET %1 WHERE app_id=?").arg(cambio), {id});
         Actualizacion::Canal canal(QSqlDatabase::database());
         const qint64 antes = TestDb::bytesEnviados();
         const auto r = Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id), dir,

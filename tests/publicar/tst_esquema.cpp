@@ -5,13 +5,18 @@
 // tool and the launcher at work on it.
 
 #include "app/kolvaster.h"
+#include "catalogue/actualizacion.h"
+#include "catalogue/compresion.h"
+#include "catalogue/descarga.h"
 #include "guion.h"
 #include "sesion.h"
 #include "testdb.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -21,6 +26,17 @@
 namespace {
 
 const QString antigua = QStringLiteral("antigua"), fresca = QStringLiteral("fresca");
+
+QString md5(const QByteArray &b)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(b, QCryptographicHash::Md5).toHex());
+}
+
+QByteArray leerArchivo(const QString &ruta)
+{
+    QFile f(ruta);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 struct Corrida {
     int estado = -1;
@@ -231,7 +247,9 @@ private slots:
               "falta la clave primaria (sysuserapp_id) en sysuserapp",
               "falta la clave unica uq_sysuserapp (sysuser_id, app_id) en sysuserapp",
               "falta el indice ix_appuse_user (sysuser_id) en appuse", "falta la tabla appfirma",
-              "falta la tabla appcomprimido", "falta la tabla appparche"})
+              "falta la tabla appcopia", "falta la tabla appcopiapieza", "falta la tabla appdelta",
+              "falta la tabla appdeltapieza", "falta la tabla appcomprimido",
+              "falta la tabla appparche"})
             QVERIFY2(informe.contains(linea), linea);
         QCOMPARE(esquemaDe(antigua), esquemaAntes);
 
@@ -314,7 +332,7 @@ private slots:
         }
         QCOMPARE(filas("SELECT a.nombre, BINARY a.windowsbinary_md5 = MD5(a.windowsbinary), f.version, "
                        "c.md5 = a.windowsbinary_md5 FROM antigua.app a JOIN antigua.appfirma f "
-                       "ON f.app_id = a.app_id JOIN antigua.appcomprimido c ON c.app_id = a.app_id "
+                       "ON f.app_id = a.app_id JOIN antigua.appcopia c ON c.app_id = a.app_id "
                        "ORDER BY a.nombre"),
                  QStringList({"calc|1|1|1", "hoja|1|1|1"}));
 
@@ -439,33 +457,94 @@ private slots:
         QCOMPARE(esquemaDe(antigua), esquemaDe(fresca));
     }
 
-    // A database of an earlier sql/schema.sql, whose compressed copies and patches were stored
-    // before their sizes were: the columns are added and measured once; the size of the version
-    // a patch leads to is known only for the current one.
-    void tamanosDeFilasAnteriores()
+    // A database of the previous release, whose compressed copies and patches are one row each
+    // (some stored before their sizes were): --aplicar makes the piece tables and turns every
+    // row into pieces the launcher fetches, byte for byte, leaving the one-row tables empty, so
+    // that a launcher of the previous release finds nothing there and downloads the program. A
+    // patch to a version whose size nobody recorded can serve no launcher and goes.
+    void unaFilaAPiezas()
     {
+        QRandomGenerator g(3);
+        QByteArray v1(5 * 1024 * 1024 / 2, Qt::Uninitialized);
+        g.fillRange(reinterpret_cast<quint32 *>(v1.data()), v1.size() / 4);
+        QByteArray v2 = v1;
+        v2.insert(1000, "version 2");
+        const QByteArray copia = *Compresion::comprimir(v2, 3);
+        const QByteArray parche = *Compresion::parche(v1, v2, 3);
         cargar(antigua, KOLVASTER_SCHEMA);
-        cliente(antigua, R"(
-INSERT INTO app (app_id, nombre, windowsbinary) VALUES (1, 'calc', REPEAT('v3', 1000));
-INSERT INTO appcomprimido (app_id, md5, largo, datos) VALUES (1, MD5(REPEAT('v3', 1000)), 2000, 'copia');
-INSERT INTO appparche (app_id, desde_md5, hasta_md5, datos) VALUES
-  (1, MD5(REPEAT('v2', 1000)), MD5(REPEAT('v3', 1000)), 'parche 2-3'),
-  (1, MD5('v1'), MD5(REPEAT('v2', 1000)), 'parche 1-2');
-ALTER TABLE appcomprimido DROP COLUMN bytes;
-ALTER TABLE appparche DROP COLUMN bytes, DROP COLUMN largo;
-)");
+        cliente(antigua, "DROP TABLE appcopia, appcopiapieza, appdelta, appdeltapieza; "
+                         "ALTER TABLE appcomprimido DROP COLUMN bytes; "
+                         "ALTER TABLE appparche DROP COLUMN bytes, DROP COLUMN largo;");
+        auto guardar = [](const QString &sql, const QVariantList &valores) {
+            QSqlQuery q(TestDb::admin());
+            q.prepare(sql);
+            for (const QVariant &v : valores)
+                q.addBindValue(v);
+            QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+        };
+        const QString md1 = md5(v1), md2 = md5(v2);
+        guardar("INSERT INTO antigua.app (app_id, nombre, windowsbinary) VALUES (1, 'calc', ?)", {v2});
+        guardar("INSERT INTO antigua.appcomprimido (app_id, md5, largo, datos) VALUES (1, ?, ?, ?)",
+                {md2, v2.size(), copia});
+        guardar("INSERT INTO antigua.appparche (app_id, desde_md5, hasta_md5, datos) VALUES "
+                "(1, ?, ?, ?), (1, MD5('v0'), ?, 'parche 0-1')",
+                {md1, md2, parche, md1});
+
         Corrida r = esquema();
         QCOMPARE(r.estado, 1);
-        QCOMPARE(r.salida, QString("falta la columna appcomprimido.bytes\n"
-                                   "falta la columna appparche.bytes\n"
-                                   "falta la columna appparche.largo\n"
-                                   "3 diferencias; kolvaster-publicar esquema --aplicar las corrige\n"));
+        QVERIFY2(r.salida.contains("falta la tabla appcopia\n")
+                     && r.salida.contains("falta la columna appparche.largo\n")
+                     && r.salida.contains("3 copias y parches de una sola fila en appcomprimido "
+                                          "y appparche sin pasar a piezas\n"),
+                 qPrintable(r.salida));
         r = esquema({"--aplicar"});
         QVERIFY2(r.estado == 0, qPrintable(r.salida + r.error));
         QCOMPARE(esquemaDe(antigua), esquemaDe(fresca));
-        QCOMPARE(filas("SELECT bytes FROM antigua.appcomprimido"), QStringList({"5"}));
-        QCOMPARE(filas("SELECT datos, bytes, largo FROM antigua.appparche ORDER BY datos"),
-                 QStringList({"parche 1-2|10|NULL", "parche 2-3|10|2000"}));
+        QCOMPARE(filas("SELECT COUNT(*) FROM antigua.appcomprimido"), QStringList({"0"}));
+        QCOMPARE(filas("SELECT COUNT(*) FROM antigua.appparche"), QStringList({"0"}));
+        QCOMPARE(filas("SELECT md5, largo, bytes, piezas, tamano FROM antigua.appcopia"),
+                 QStringList({QString("%1|%2|%3|3|1048576").arg(md2).arg(v2.size()).arg(copia.size())}));
+        QCOMPARE(filas("SELECT desde_md5, hasta_md5, largo, bytes FROM antigua.appdelta"),
+                 QStringList({QString("%1|%2|%3|%4").arg(md1, md2).arg(v2.size()).arg(parche.size())}));
+        QCOMPARE(filas("SELECT COUNT(*) FROM antigua.appcopiapieza WHERE suma = "
+                       "CONVERT(MD5(datos) USING ascii)"),
+                 QStringList({"3"}));
+        r = esquema();
+        QCOMPARE(r.salida, QString("la base antigua esta al dia\n"));
+
+        // The launcher takes them: the patch for a user on v1, the copy for a new one.
+        {
+            QSqlDatabase db = QSqlDatabase::cloneDatabase(TestDb::admin(), "antigua-lanzador");
+            db.setDatabaseName(antigua);
+            QVERIFY(db.open());
+            const QString perfil = ruta("perfil-piezas");
+            QDir(perfil).removeRecursively();
+            QDir().mkpath(perfil);
+            escribir(perfil + "/calc.exe", v1);
+            escribir(perfil + "/calc.exe.md5", md1.toLatin1());
+            Actualizacion::Canal canal(db);
+            QCOMPARE(Actualizacion::actualizar(db, canal, 1, perfil, md2).camino,
+                     Actualizacion::Camino::Parches);
+            QVERIFY(leerArchivo(perfil + "/calc.exe") == v2);
+            QFile::remove(perfil + "/calc.exe");
+            QFile::remove(perfil + "/calc.exe.md5");
+            QCOMPARE(Actualizacion::actualizar(db, canal, 1, perfil, md2).camino,
+                     Actualizacion::Camino::Copia);
+            QVERIFY(leerArchivo(perfil + "/calc.exe") == v2);
+
+            // What a launcher of the previous release asks for finds only the program, so it
+            // takes the plain download, which gives the catalogue's bytes.
+            QSqlQuery q(db);
+            QVERIFY(q.exec("SELECT 'n', nombre, NULL, NULL, NULL FROM app WHERE app_id=1 UNION ALL "
+                           "SELECT 'c', md5, NULL, largo, bytes FROM appcomprimido WHERE app_id=1 "
+                           "UNION ALL SELECT 'p', desde_md5, hasta_md5, largo, bytes FROM appparche "
+                           "WHERE app_id=1"));
+            QVERIFY(q.next() && q.value(0).toString() == "n" && !q.next());
+            QFile::remove(perfil + "/calc.exe");
+            QCOMPARE(Descarga::descargar(db, 1, perfil).estado, Descarga::Estado::Hecha);
+            QVERIFY(leerArchivo(perfil + "/calc.exe") == v2);
+        }
+        QSqlDatabase::removeDatabase("antigua-lanzador");
     }
 
     // An account without the right to create triggers: the one line names it, and nothing of

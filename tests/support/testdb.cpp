@@ -26,7 +26,9 @@ namespace {
 
 const QStringList tablas = {"sysuser", "sysuserimg", "apprisklevel", "app", "sysuserapp",
                             "sysuserelog", "appuse", "report", "sysuserreport", "kolvaster",
-                            "kolvasterop", "appfirma", "appcomprimido", "appparche"};
+                            "kolvasterop", "appfirma", "appcopia", "appcopiapieza", "appdelta",
+                            "appdeltapieza", "appcomprimido", "appparche",
+                            "appversion"};
 
 QSqlQuery correr(const QString &sql, const QVariantList &valores)
 {

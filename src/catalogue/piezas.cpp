@@ -1,0 +1,163 @@
+#include "piezas.h"
+
+#include <QCryptographicHash>
+
+#include <errmsg.h>
+#include <mysql.h>
+
+namespace Piezas {
+
+bool valida(const Medida &m, qint64 largoMaximo)
+{
+    if (m.largo <= 0 || m.largo > largoMaximo || m.bytes <= 0 || m.tamano <= 0
+        || m.tamano > tamanoMaximo || m.piezas <= 0)
+        return false;
+    return (m.bytes + m.tamano - 1) / m.tamano == m.piezas;
+}
+
+qint64 largoPieza(const Medida &m, int i)
+{
+    return qMin<qint64>(m.tamano, m.bytes - qint64(i) * m.tamano);
+}
+
+Flujo::Flujo(MYSQL *m, const char *sql, const Medida &medida, long long appId,
+             const QList<QByteArray> &clave, int desde)
+    : lector(m), m(m), medida(medida), proxima(desde), appId(appId), clave(clave), sql(sql)
+{
+}
+
+bool Flujo::fallar(Fallo f)
+{
+    estado = f;
+    return false;
+}
+
+bool Flujo::siguiente(QByteArrayView *pieza)
+{
+    if (estado != Fallo::Ninguno)
+        return false;
+    // A lost connection is told apart from bytes that are not what was announced: the pieces
+    // already kept are good, and the next start goes on from them.
+    auto perdida = [&] {
+        // The client library tells a lost link on the connection rather than the statement.
+        const unsigned c = lector.codigo() ? lector.codigo() : (m ? mysql_errno(m) : 0);
+        if (!lector.codigo() && m)
+            perdido = QString::fromUtf8(mysql_error(m));
+        return fallar(c == CR_SERVER_LOST || c == CR_SERVER_GONE_ERROR
+                              || c == CR_SERVER_LOST_EXTENDED
+                          ? Fallo::Cortado
+                          : Fallo::Danado);
+    };
+    if (!ejecutado) {
+        ejecutado = true;
+        if (proxima >= medida.piezas) {
+            *pieza = QByteArrayView();
+            return true;
+        }
+        lector.entero(medida.tamano).entero(medida.bytes).entero(medida.tamano).entero(appId);
+        for (const QByteArray &v : std::as_const(clave))
+            lector.texto(v);
+        lector.entero(proxima).entero(medida.piezas);
+        if (!lector.preparar(sql) || !lector.ejecutar())
+            return perdida();
+    }
+    if (proxima >= medida.piezas) {
+        *pieza = QByteArrayView();
+        return true;
+    }
+    const int hay = lector.fila();
+    if (hay < 0)
+        return perdida();
+    const qint64 n = largoPieza(medida, proxima);
+    if (hay == 0 || lector.numero(0) != proxima || lector.nulo(2) || lector.bytes(2) != n
+        || lector.bytes(1) != 32)
+        return fallar(Fallo::Danado);
+    const std::optional<QByteArray> suma = lector.valor(1);
+    if (buffer.size() < n)
+        buffer = QByteArray(); // freed before the larger one is had
+    if (buffer.isEmpty())
+        buffer.resize(medida.tamano);
+    if (!suma || !lector.leer(2, buffer.data(), 0, n))
+        return perdida();
+    const QByteArrayView vista(buffer.constData(), n);
+    if (QCryptographicHash::hash(vista, QCryptographicHash::Md5).toHex() != suma->toLower())
+        return fallar(Fallo::Danado);
+    ++proxima;
+    *pieza = vista;
+    return true;
+}
+
+QString Flujo::error() const
+{
+    return perdido.isEmpty() ? QString::fromUtf8(lector.error()) : perdido;
+}
+
+Parcial::Parcial(const QString &ruta, const QByteArray &digest, const Medida &medida)
+    : archivo(ruta), digest(digest), medida(medida)
+{
+}
+
+QByteArray Parcial::cabecera() const
+{
+    return QByteArrayLiteral("kolvaster-parcial 1 ") + digest + ' '
+           + QByteArray::number(medida.largo) + ' ' + QByteArray::number(medida.bytes) + ' '
+           + QByteArray::number(medida.piezas) + ' ' + QByteArray::number(medida.tamano) + '\n';
+}
+
+int Parcial::abrir()
+{
+    const QByteArray c = cabecera();
+    piezas = 0;
+    if (archivo.open(QIODevice::ReadWrite)) {
+        // Anything but a partial of this very value (another version, another tool's pieces,
+        // more bytes than the value has) starts again from nothing.
+        if (archivo.read(c.size()) == c && archivo.size() <= c.size() + medida.bytes) {
+            const qint64 enteras = (archivo.size() - c.size()) / medida.tamano;
+            piezas = int(qMin<qint64>(enteras, medida.piezas));
+            qint64 largo = 0;
+            for (int i = 0; i < piezas; ++i)
+                largo += largoPieza(medida, i);
+            if ((archivo.size() == c.size() + largo || archivo.resize(c.size() + largo))
+                && archivo.seek(c.size() + largo))
+                return piezas;
+            piezas = 0;
+        }
+        archivo.close();
+    }
+    if (!archivo.open(QIODevice::ReadWrite | QIODevice::Truncate) || archivo.write(c) != c.size()
+        || !archivo.flush())
+        return -1;
+    return 0;
+}
+
+bool Parcial::leer(int i, QByteArrayView *pieza)
+{
+    const qint64 n = largoPieza(medida, i);
+    if (i >= piezas || n <= 0)
+        return false;
+    const qint64 volver = archivo.pos();
+    if (buffer.size() < n)
+        buffer.resize(n);
+    const bool bien = archivo.seek(cabecera().size() + qint64(i) * medida.tamano)
+                      && archivo.read(buffer.data(), n) == n;
+    archivo.seek(volver);
+    *pieza = QByteArrayView(buffer.constData(), n);
+    return bien;
+}
+
+bool Parcial::agregar(QByteArrayView pieza)
+{
+    if (!archivo.isOpen() || archivo.write(pieza.data(), pieza.size()) != pieza.size()
+        || !archivo.flush())
+        return false;
+    ++piezas;
+    return true;
+}
+
+void Parcial::descartar()
+{
+    archivo.close();
+    archivo.remove();
+}
+
+} // namespace Piezas
