@@ -4,6 +4,7 @@
 #include "catalogue/versiones.h"
 #include "conexion.h"
 #include "consola.h"
+#include "orden.h"
 #include "pasos.h"
 
 #include <QHash>
@@ -88,3 +89,23 @@ int estadoEn(MYSQL *m, const QString &nombre)
         decir(l);
     return 0;
 }
+
+namespace {
+
+int estado(const Argumentos &a)
+{
+    QString error;
+    MYSQL *m = a.conexion.conectar(&error);
+    if (!m)
+        return fallar(error);
+    Cierre cierre{m};
+    return estadoEn(m, a.libres.value(0));
+}
+
+} // namespace
+
+const Orden ordenEstado{
+    "estado", "estado --sistema BASE [NOMBRE]",
+    "Muestra por programa la version general, la piloto con su grupo y la guardada para volver,\n"
+    "y por cada usuario con acceso la ultima version que inicio y cuando, con un resumen.\n",
+    {}, {}, true, 0, 1, "estado toma a lo sumo un NOMBRE", estado};

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 #include <mysql.h>
@@ -40,3 +41,25 @@ int subirPiloto(MYSQL *m, const QString &nombre, long long appId, const QByteArr
                 bool conTitulo, QByteArrayView bytes, const Comprimidos::Hechos &comprimidos,
                 const QByteArray &sha256, qint64 version, QByteArray &secreta,
                 const QByteArray &publica, const std::function<bool()> &igual, bool terminal);
+
+// The connection's end on every way out: an open transaction then rolls back.
+struct Cierre {
+    MYSQL *m;
+    ~Cierre() { mysql_close(m); }
+};
+
+struct Argumentos;
+
+// A step that signs anew (promover, retirar, volver) with the key of --clave: a stored signature
+// is trusted for that only when this key or one the launchers were built with made it.
+int conFirma(const Argumentos &a, int (*paso)(MYSQL *, const QString &, const Etapas::Firmante &));
+
+// The transaction of one step on the program `nombre`, its row locked: `paso` does the work
+// and says what to print; nothing is kept unless it succeeds and the commit does.
+int enTransaccion(MYSQL *m, const QString &nombre,
+                  const std::function<bool(long long appId, QString *error, QString *dicho)> &paso);
+
+// The kept version `clase` checked, or *error saying there is none (`sinNada`).
+std::optional<Etapas::Guardada> exigir(MYSQL *m, long long appId, const QString &nombre,
+                                       const char *clase, const Etapas::Firmante &f,
+                                       const QString &sinNada, QString *error);

@@ -4,6 +4,7 @@
 #include "catalogue/versiones.h"
 #include "conexion.h"
 #include "consola.h"
+#include "orden.h"
 #include "pasos.h"
 
 #include <QRegularExpression>
@@ -96,3 +97,35 @@ int pilotoEn(MYSQL *m, const QString &sistema, const QStringList &agregar,
                                             : grupo.join(QStringLiteral(", "))));
     return 0;
 }
+
+namespace {
+
+int piloto(const Argumentos &a)
+{
+    QString error;
+    QStringList agregar, quitar;
+    for (const auto &[opcion, destino] : {std::pair{"--agregar", &agregar}, std::pair{"--quitar", &quitar}})
+        if (a.tiene(QLatin1String(opcion))) {
+            const std::optional<QStringList> n = nombresPiloto(a.valor(QLatin1String(opcion)), &error);
+            if (!n)
+                return fallar(error);
+            *destino = *n;
+        }
+    for (const QString &u : std::as_const(agregar))
+        if (quitar.contains(u))
+            return fallar(QStringLiteral("%1 no puede agregarse y quitarse a la vez").arg(u));
+    MYSQL *m = a.conexion.conectar(&error);
+    if (!m)
+        return fallar(error);
+    Cierre cierre{m};
+    return pilotoEn(m, a.conexion.sistema, agregar, quitar);
+}
+
+} // namespace
+
+const Orden ordenPiloto{
+    "piloto", "piloto --sistema BASE [--agregar U[,U...]] [--quitar U[,U...]]",
+    "Agrega al grupo piloto del sistema o quita de el a los usuarios dados por su nombre corto\n"
+    "(el que se escribe al conectarse), en una sola transaccion; sin opciones, muestra el grupo.\n"
+    "Los usuarios del grupo instalan la version piloto de un programa mientras este publicada.\n",
+    {"--agregar", "--quitar"}, {}, true, 0, 0, "piloto no toma mas argumentos", piloto};
