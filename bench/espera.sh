@@ -55,11 +55,14 @@ lanzar() {
 
 enlace_iniciar "$work/enlace1.log" "$enlace" "$port" --rtt-ms 30 --mbit "$mbit" --segundos 600
 lanzar
-espera=$(esperar_ventana '^Procesando\.\.\.$' 120)
+esperar_ventana '^Procesando\.\.\.$' 120 >/dev/null
 t0=$(date +%s.%N) n=0 distintas=0 anterior="" primera=1
 while :; do
   t=$(date +%s.%N)
-  if xwd -silent -id "$espera" > "$work/cuadro.xwd" 2>/dev/null; then
+  # The dialog's own window (on a display without a window manager the root's picture does
+  # not show a window that lies wholly over another).
+  espera=$(ventana '^Procesando\.\.\.$')
+  if [ -n "$espera" ] && xwd -silent -id "$espera" > "$work/cuadro.xwd" 2>/dev/null; then
     h=$(md5sum < "$work/cuadro.xwd" | cut -c1-32)
     n=$((n + 1))
     if [ "$h" != "$anterior" ]; then distintas=$((distintas + 1)); anterior=$h; fi
@@ -85,7 +88,9 @@ kill -9 $pid 2>/dev/null || true
 enlace_iniciar "$work/enlace2.log" "$enlace" "$port" --rtt-ms 30 --mbit "$mbit" --segundos 600
 antes=$(enviados)
 lanzar
-esperar_ventana "$titulo_principal" 300 >/dev/null
+# Done once the program and its digest file are in place (the main window shows before).
+for _ in $(seq 1 3000); do [ -e "${parcial%.parcial}.md5" ] && break; sleep 0.1; done
+sleep 1
 despues=$(enviados)
 ok=$(cmp -s "$home/Kolvaster/profiles/bench/ana/grande.exe" "$programa" && echo yes || echo NO)
 echo "== the next start: $((despues - antes)) bytes sent, $(awk "BEGIN {printf \"%.3f\", ($despues - $antes) / $copia}")x the copy (target <= 0.35x); program byte-identical: $ok"
