@@ -247,29 +247,38 @@ private slots:
     {
         QTest::addColumn<QString>("cambio");
         QTest::addColumn<bool>("intentada");
+        // A link cut once that many pieces have arrived: a wrong piece before it must have
+        // ended the copy there, keeping nothing, rather than be kept for the next start.
+        QTest::addColumn<int>("cortarEn");
         QTest::newRow("a piece larger than announced")
             << "UPDATE appcopiapieza SET datos=CONCAT(datos, REPEAT('x', 8 << 20)), "
-               "suma=MD5(datos) WHERE pieza=1" << true;
+               "suma=MD5(datos) WHERE pieza=1" << true << 0;
         QTest::newRow("a piece shorter than announced")
             << "UPDATE appcopiapieza SET datos=LEFT(datos, 1000), suma=MD5(datos) WHERE pieza=2"
-            << true;
+            << true << 0;
         QTest::newRow("a damaged piece")
             << "UPDATE appcopiapieza SET datos=CONCAT('x', SUBSTRING(datos, 2)) WHERE pieza=3"
-            << true;
-        QTest::newRow("a piece missing") << "DELETE FROM appcopiapieza WHERE pieza=2" << true;
+            << true << 0;
+        QTest::newRow("a piece missing") << "DELETE FROM appcopiapieza WHERE pieza=2" << true << 0;
         QTest::newRow("pieces out of order")
-            << "swap" << true;
+            << "swap" << true << 0;
         QTest::newRow("more bytes than the program")
-            << "UPDATE appcopia SET bytes=largo * 3, piezas=CEIL(largo * 3 / tamano)" << false;
+            << "UPDATE appcopia SET bytes=largo * 3, piezas=CEIL(largo * 3 / tamano)" << false << 0;
         QTest::newRow("pieces larger than any launcher takes")
-            << "UPDATE appcopia SET tamano=64 << 20, piezas=1" << false;
+            << "UPDATE appcopia SET tamano=64 << 20, piezas=1" << false << 0;
         QTest::newRow("a count that does not match the bytes")
-            << "UPDATE appcopia SET piezas=piezas + 1" << false;
+            << "UPDATE appcopia SET piezas=piezas + 1" << false << 0;
+        QTest::newRow("a damaged piece, then a cut")
+            << "UPDATE appcopiapieza SET datos=CONCAT('x', SUBSTRING(datos, 2)) WHERE pieza=1"
+            << true << 3;
+        QTest::newRow("a piece missing, then a cut") << "DELETE FROM appcopiapieza WHERE pieza=2"
+                                                     << true << 3;
     }
     void piezasHostiles()
     {
         QFETCH(QString, cambio);
         QFETCH(bool, intentada);
+        QFETCH(int, cortarEn);
         publicarDos(piezas);
         if (cambio == "swap") {
             // Swapped through a number no piece has: the key allows no two of one number.
@@ -281,7 +290,11 @@ private slots:
         }
         Actualizacion::Canal canal(QSqlDatabase::database());
         const qint64 antes = TestDb::bytesEnviados();
-        const auto r = actualizar(canal);
+        int llegadas = 0;
+        const auto r = actualizar(canal, [&](qint64, qint64) {
+            if (++llegadas == cortarEn)
+                cortar(canal);
+        });
         const qint64 enviados = TestDb::bytesEnviados() - antes;
         QCOMPARE(r.camino, Camino::Ninguno);
         QVERIFY(r.corte.isEmpty());
