@@ -12,6 +12,7 @@
 #include "ui_kolvaster.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QFile>
 #include <QListWidgetItem>
 #include <QSet>
@@ -330,6 +331,9 @@ bool Kolvaster::descargarPrograma(const char *nombre, int appId, const QString &
                                   QString::fromLatin1(nombre), this);
     espera.show();
     QCoreApplication::processEvents();
+    // Drawn on the screen now: what the toolkit painted waits in its connection to the display
+    // until the event loop idles, which it does not before the download is over.
+    QGuiApplication::sync();
 
     // A launcher built with publisher keys installs only what they signed.
     const std::optional<QList<QByteArray>> &claves = Firma::clavesEditor();
@@ -345,10 +349,11 @@ bool Kolvaster::descargarPrograma(const char *nombre, int appId, const QString &
             db, canalSincronizacion ? *canalSincronizacion : *propio, appId, dirProfile.path(),
             digest, claves ? &*claves : nullptr, [&](qint64 recibidos, qint64 total) {
                 espera.setProgreso(recibidos, total);
-                // Painted now, between two pieces, but no input taken: nothing may start while
-                // the files change.
-                espera.repaint();
+                // Painted now, between two pieces, and sent to the display at once; but no
+                // input taken: nothing may start while the files change.
                 QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                espera.repaint();
+                QGuiApplication::sync();
             });
         if (a.camino != Actualizacion::Camino::Ninguno)
             return true;
