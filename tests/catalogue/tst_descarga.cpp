@@ -358,13 +358,18 @@ private slots:
         TestDb::publicar(id, texto(1));
         QCOMPARE(Descarga::descargar(QSqlDatabase::database(), id, dir).estado, Estado::Hecha);
         TestDb::publicar(id, texto(2));
-        const qint64 copia = TestDb::valor("SELECT bytes FROM appcomprimido WHERE app_id=?", {id})
+        // The copy of the new version (the one replaced keeps its own, for going back).
+        const qint64 copia = TestDb::valor("SELECT bytes FROM appcopia WHERE app_id=? AND md5=?",
+                                           {id, md5(texto(2))})
                                  .toLongLong();
         QVERIFY(copia * 2 < texto(2).size());
-        QVERIFY(TestDb::valor("SELECT bytes FROM appparche WHERE app_id=?", {id}).toLongLong()
+        QVERIFY(TestDb::valor("SELECT bytes FROM appdelta WHERE app_id=?", {id}).toLongLong()
                 < copia);
-        TestDb::ejecutar("UPDATE appparche SET datos=RPAD(datos, ?, 'x'), bytes=? WHERE app_id=?",
-                         {copia + demas, copia + demas, id});
+        // The one piece of the patch grown to the copy's size or beyond, its header saying so.
+        QCOMPARE(TestDb::valor("SELECT piezas FROM appdelta WHERE app_id=?", {id}).toInt(), 1);
+        TestDb::ejecutar("UPDATE appdeltapieza SET datos=RPAD(datos, ?, 'x'), suma=MD5(datos) "
+                         "WHERE app_id=?", {copia + demas, id});
+        TestDb::ejecutar("UPDATE appdelta SET bytes=? WHERE app_id=?", {copia + demas, id});
         Actualizacion::Canal canal(QSqlDatabase::database());
         const qint64 antes = TestDb::bytesEnviados();
         const auto r = Actualizacion::actualizar(QSqlDatabase::database(), canal, int(id), dir,
@@ -393,15 +398,17 @@ private slots:
         TestDb::publicar(id, version(1));
         QCOMPARE(Descarga::descargar(QSqlDatabase::database(), id, dir).estado, Estado::Hecha);
         TestDb::publicar(id, version(2));
-        TestDb::ejecutar("DELETE FROM appcomprimido WHERE app_id=?", {id});
+        TestDb::ejecutar("DELETE FROM appcopia WHERE app_id=?", {id});
         const QByteArray otra = diferencia < 0 ? version(2).chopped(-diferencia)
                                                : version(2) + QByteArray(diferencia, 'x');
         const std::optional<QByteArray> parche =
             Compresion::parche(version(1), otra, Compresion::nivel(otra.size()));
         QVERIFY(parche);
-        TestDb::ejecutar("UPDATE appparche SET datos=?, bytes=? WHERE app_id=?",
-                         {*parche, parche->size(), id});
-        QCOMPARE(TestDb::valor("SELECT largo FROM appparche WHERE app_id=?", {id}).toLongLong(),
+        QCOMPARE(TestDb::valor("SELECT piezas FROM appdelta WHERE app_id=?", {id}).toInt(), 1);
+        TestDb::ejecutar("UPDATE appdeltapieza SET datos=?, suma=MD5(datos) WHERE app_id=?",
+                         {*parche, id});
+        TestDb::ejecutar("UPDATE appdelta SET bytes=? WHERE app_id=?", {parche->size(), id});
+        QCOMPARE(TestDb::valor("SELECT largo FROM appdelta WHERE app_id=?", {id}).toLongLong(),
                  version(2).size());
         Actualizacion::Canal canal(QSqlDatabase::database());
         const qint64 antes = bytesEscritos();
