@@ -57,7 +57,9 @@ public:
     // --- launching (src/launch) ---
     void ejecutarPrograma(const QString &archivo);
 
-    // --- who runs what (src/app) ---
+    // --- administration and who runs what (src/app) ---
+    // Whether the user is an administrator, asked of the server; anyone else is told so.
+    bool administradorConfirmado();
     // The rows of the report "Versiones en uso..."; false with *error when a statement fails.
     bool leerVersiones(QList<Versiones::Programa> *programas, QStringList *grupo,
                        QString *error);

@@ -20,20 +20,29 @@ void Kolvaster::reiniciarPorCambioDeClave()
     close();
 }
 
-void Kolvaster::on_actionAdministracion_de_accesos_triggered()
+// Whether the session's user is an administrator of the suite, asked of the server each time;
+// anyone else is told so (and a failed statement reported).
+bool Kolvaster::administradorConfirmado()
 {
     QSqlQuery q;
     q.prepare(QStringLiteral("SELECT 1 FROM sysuser WHERE sysuser_id=:id AND useradmin=TRUE;"));
     q.bindValue(QStringLiteral(":id"), uid);
     if (!q.exec()) {
         reportarError(q.lastError().text());
-        return;
+        return false;
     }
     if (!q.next()) {
         Mensajes::advertencia(this, QStringLiteral("Atencion"),
                               QStringLiteral("No tiene permisos para acceder a esta seccion!"));
-        return;
+        return false;
     }
+    return true;
+}
+
+void Kolvaster::on_actionAdministracion_de_accesos_triggered()
+{
+    if (!administradorConfirmado())
+        return;
     bool claveModificada = false;
     {
         KolvasterUser administracion(&claveModificada, uid, &db,

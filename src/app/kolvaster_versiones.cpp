@@ -72,18 +72,8 @@ bool Kolvaster::leerVersiones(QList<Versiones::Programa> *programas, QStringList
 
 void Kolvaster::on_actionVersiones_en_uso_triggered()
 {
-    QSqlQuery q;
-    q.prepare(QStringLiteral("SELECT 1 FROM sysuser WHERE sysuser_id=:id AND useradmin=TRUE;"));
-    q.bindValue(QStringLiteral(":id"), uid);
-    if (!q.exec()) {
-        reportarError(q.lastError().text());
+    if (!administradorConfirmado())
         return;
-    }
-    if (!q.next()) {
-        Mensajes::advertencia(this, QStringLiteral("Atencion"),
-                              QStringLiteral("No tiene permisos para acceder a esta seccion!"));
-        return;
-    }
     QList<Versiones::Programa> programas;
     QStringList grupo;
     QString error;
