@@ -23,7 +23,7 @@ bool enviarLargo(Lector &st, unsigned param, QByteArrayView datos, const QString
                  bool terminal)
 {
     for (qint64 enviado = 0; enviado < datos.size();) {
-        const qint64 n = qMin(tamanoPieza, datos.size() - enviado);
+        const qint64 n = qMin(tamanoEnvio, datos.size() - enviado);
         if (!st.enviar(param, datos.data() + enviado, n))
             return false;
         enviado += n;

@@ -18,7 +18,7 @@ class Lector;
 namespace Comprimidos {
 
 // How much of a value travels in one long-data call (and one progress step).
-inline constexpr qint64 tamanoPieza = 1024 * 1024;
+inline constexpr qint64 tamanoEnvio = 1024 * 1024;
 
 // The compressed copy of the new program and the patch from the version it replaces, made
 // before anything is written, so that one the server could not take is named first.

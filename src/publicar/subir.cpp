@@ -26,7 +26,7 @@ constexpr int largoNombre = 80; // app.nombre
 
 using Comprimidos::enviarLargo;
 using Comprimidos::paqueteNecesario;
-using Comprimidos::tamanoPieza;
+using Comprimidos::tamanoEnvio;
 using Consola::decir;
 using Consola::fallar;
 
@@ -189,8 +189,8 @@ int subir(const Argumentos &a)
     // Everything that will be stored is made and measured before the first write.
     const bool terminal = isatty(STDERR_FILENO);
     Firma::Sha256 sha;
-    for (qint64 hecho = 0; hecho < largo; hecho += tamanoPieza)
-        sha.agregar(nuevoBytes.data() + hecho, qMin(tamanoPieza, largo - hecho));
+    for (qint64 hecho = 0; hecho < largo; hecho += tamanoEnvio)
+        sha.agregar(nuevoBytes.data() + hecho, qMin(tamanoEnvio, largo - hecho));
     Comprimidos::Hechos comprimidos;
     if (!Comprimidos::comprimir(nuevoBytes, viejo, nombre, terminal, &comprimidos, &error))
         return fallar(error);
