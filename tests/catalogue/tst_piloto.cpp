@@ -16,13 +16,16 @@
 
 #include <sodium.h>
 
+#include <utility>
+
 namespace {
 
-// The key pair of seed 'A', which the signed build trusts.
-QByteArray secreta()
+// The key pair of a seed: 'A' is the one the signed build trusts and the tool signs with;
+// 'B' is a key nobody configured.
+QByteArray secreta(char semilla = 'A')
 {
     unsigned char pk[32], sk[64], s[32];
-    memset(s, 'A', sizeof s);
+    memset(s, semilla, sizeof s);
     crypto_sign_seed_keypair(pk, sk, s);
     return QByteArray(reinterpret_cast<char *>(sk), 64);
 }
@@ -51,7 +54,7 @@ class TstPiloto : public QObject
     Q_OBJECT
 
     QTemporaryDir dir;
-    QString opciones, clave;
+    QString opciones, clave, claveAjena;
     qint64 ana = 0, beto = 0, carla = 0, calc = 0;
     const QByteArray v1 = programa("v1"), v2 = programa("v2"), v3 = programa("v3"),
                      v4 = programa("v4");
@@ -62,7 +65,7 @@ class TstPiloto : public QObject
         args.prepend(QStringLiteral("--defaults-file=") + opciones);
         args.prepend(orden);
         if (orden != QLatin1String("piloto") && orden != QLatin1String("estado")
-            && !args.contains(QStringLiteral("--sin-clave")))
+            && !args.contains(QStringLiteral("--sin-clave")) && !args.contains(QStringLiteral("--clave")))
             args << QStringLiteral("--clave") << clave;
         args.removeAll(QStringLiteral("--sin-clave"));
         args << QStringLiteral("--sistema") << TestDb::base();
@@ -77,14 +80,17 @@ class TstPiloto : public QObject
         return s;
     }
 
-    // Publishes `bytes` as calc (for everyone, or for the pilot group).
-    void subir(const QByteArray &bytes, bool piloto = false)
+    // Publishes `bytes` as calc (for everyone, or for the pilot group), signed with the tests'
+    // key or with the one nobody trusts.
+    void subir(const QByteArray &bytes, bool piloto = false, bool ajena = false)
     {
         const QString archivo = dir.filePath("calc.bin");
         Lanzador::escribir(archivo, bytes);
         QStringList args{"subir", "--titulo", "Calculadora"};
         if (piloto)
             args << "--piloto";
+        if (ajena)
+            args << "--clave" << claveAjena;
         const Salida s = tool(args << "calc" << archivo);
         QVERIFY2(s.codigo == 0, qPrintable(s.error));
     }
@@ -139,8 +145,11 @@ private slots:
                                               QLatin1String(TestDb::claveAdmin))
                                          .toUtf8());
         clave = dir.filePath("editor.clave");
-        Lanzador::escribir(clave, "kolvaster-clave-secreta-1 " + secreta().toBase64() + "\n");
-        QFile::setPermissions(clave, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        claveAjena = dir.filePath("ajena.clave");
+        for (const auto &[archivo, semilla] : {std::pair{clave, 'A'}, std::pair{claveAjena, 'B'}}) {
+            Lanzador::escribir(archivo, "kolvaster-clave-secreta-1 " + secreta(semilla).toBase64() + "\n");
+            QFile::setPermissions(archivo, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        }
     }
 
     void init()
@@ -284,15 +293,43 @@ private slots:
         QCOMPARE(huella(), antes);
     }
 
-    // A stored pilot version changed by hand after signing is never signed again by promover.
-    void pilotoCambiadoNoSeFirma()
+    void noSeFirmaDeNuevo_data()
     {
-        subir(v2, true);
-        TestDb::ejecutar("UPDATE appversion SET datos=?, md5=MD5(?) WHERE clase='piloto'", {v4, v4});
+        QTest::addColumn<int>("caso");
+        QTest::addColumn<QString>("orden");
+        QTest::newRow("piloto cambiada a mano") << 0 << "promover";
+        QTest::newRow("piloto de una clave ajena") << 1 << "promover";
+        QTest::newRow("general de una clave ajena") << 2 << "retirar";
+        QTest::newRow("anterior de una clave ajena") << 3 << "volver";
+    }
+    // A step that signs stored bytes again never gives a trusted signature with a higher number
+    // to bytes changed by hand, nor to bytes whose signature verifies but by a key that neither
+    // the launchers nor this publisher trust: the user would install them as ours.
+    void noSeFirmaDeNuevo()
+    {
+        QFETCH(int, caso);
+        QFETCH(QString, orden);
+        switch (caso) {
+        case 0:
+            subir(v2, true);
+            TestDb::ejecutar("UPDATE appversion SET datos=?, md5=MD5(?) WHERE clase='piloto'", {v4, v4});
+            break;
+        case 1:
+            subir(v2, true, true);
+            break;
+        case 2: // the general version by the other key, a pilot of ours to withdraw
+            subir(v2, false, true);
+            subir(v3, true);
+            break;
+        case 3: // the other key's general version kept for going back
+            subir(v2, false, true);
+            subir(v3);
+            break;
+        }
         const QString antes = huella();
-        const Salida s = tool({"promover", "calc"});
-        QVERIFY(s.codigo != 0);
-        QVERIFY2(s.error.contains("no tiene una firma valida"), qPrintable(s.error));
+        const Salida s = tool({orden, "calc"});
+        QVERIFY2(s.codigo != 0, qPrintable(s.lineas.join('\n')));
+        QVERIFY2(s.error.contains("no tiene una firma valida de una clave de confianza"), qPrintable(s.error));
         QCOMPARE(huella(), antes);
     }
 
