@@ -131,11 +131,11 @@ class TstEsquema : public QObject
     }
 
     // Statements as the administrator types them into the stock client.
-    static QString cliente(const QString &base, const QByteArray &sql)
+    static QString cliente(const QString &base, const QByteArray &sql,
+                           const QString &puerto = qEnvironmentVariable("MYSQL_TCP_PORT"))
     {
         QProcess p;
-        p.start("mariadb", {"--no-defaults", "-h127.0.0.1",
-                            "-P" + qEnvironmentVariable("MYSQL_TCP_PORT"), "-udbadmin",
+        p.start("mariadb", {"--no-defaults", "-h127.0.0.1", "-P" + puerto, "-udbadmin",
                             QString("-p") + TestDb::claveAdmin, "-N", base});
         p.write(sql);
         p.closeWriteChannel();
@@ -144,13 +144,15 @@ class TstEsquema : public QObject
         return QString::fromUtf8(p.readAllStandardOutput());
     }
 
-    static void cargar(const QString &base, const QString &archivo)
+    static void cargar(const QString &base, const QString &archivo,
+                       const QString &puerto = qEnvironmentVariable("MYSQL_TCP_PORT"))
     {
-        TestDb::ejecutar("DROP DATABASE IF EXISTS `" + base + "`");
-        TestDb::ejecutar("CREATE DATABASE `" + base + "` CHARACTER SET utf8mb4");
+        cliente("mysql", QString("DROP DATABASE IF EXISTS `%1`; CREATE DATABASE `%1` CHARACTER SET "
+                                 "utf8mb4;").arg(base).toUtf8(),
+                puerto);
         QFile f(archivo);
         QVERIFY(f.open(QIODevice::ReadOnly));
-        cliente(base, f.readAll());
+        cliente(base, f.readAll(), puerto);
     }
 
     Corrida correr(const QStringList &args)
@@ -177,7 +179,7 @@ class TstEsquema : public QObject
 
     // What "Upgrading an existing database" in the administrator's guide tells an administrator to run for
     // the duplicates of this database, as it says it.
-    static void resolverDuplicados()
+    static void resolverDuplicados(const QString &puerto = qEnvironmentVariable("MYSQL_TCP_PORT"))
     {
         cliente(antigua, R"(
 -- one program under two names that the key takes as one (app_id 1 and 4): keep 1
@@ -193,7 +195,8 @@ DELETE FROM sysuserapp WHERE sysuser_id = 2 AND app_id = 1 LIMIT 1;
 DELETE FROM sysuserreport WHERE sysuser_id = 3 AND report_id = 1 LIMIT 1;
 -- a second picture of a user: the one whose digest the listing showed
 DELETE FROM sysuserimg WHERE sysuser_id = 2 AND MD5(imagen) = MD5(UNHEX(REPEAT('89504E470D0A1A0A', 40))) LIMIT 1;
-)");
+)",
+                puerto);
     }
 
 private slots:
@@ -361,6 +364,52 @@ private slots:
         QCOMPARE(filas("SELECT sysuserelogtipo_id FROM antigua.sysuserelog WHERE sysuser_id = 2 "
                        "AND cuando > NOW() - INTERVAL 1 HOUR ORDER BY sysuserelog_id"),
                  QStringList({"1", "2"}));
+    }
+
+    // A server that passes its statements on (here a lone one with a binary log, which a
+    // replica follows) numbers a history without a key in the order of its rows' values, not of
+    // their storage: a replica that stored the same rows in another order must give each row
+    // the same id.
+    void numeracionPorValores()
+    {
+        TestDb::ServidorExtra binlog(5, {"--log-bin"});
+        QVERIFY(binlog.listo);
+        const QString puerto = QString::number(binlog.puerto);
+        cargar(antigua, KOLVASTER_BASE_ANTIGUA, puerto);
+        // Stored against the order of their values, after the old file's own rows (which are
+        // out of it already: a user's second event before another user's first).
+        cliente(antigua, "INSERT INTO sysuserelog VALUES (3, 9, '2021-01-01 00:00:00'), "
+                         "(2, 9, '2021-01-01 00:00:00'), (1, 2, '2018-01-01 00:00:00'); "
+                         "INSERT INTO appuse VALUES (3, NULL, '2021-05-05 10:00:00'), "
+                         "(2, 1, '2018-05-05 10:00:00');",
+                puerto);
+        // Each table's rows in the order of `orden`; without one, in their storage order.
+        const auto filasEn = [&](const QString &ordenElog, const QString &ordenUso) {
+            const QString orden = QStringLiteral(" ORDER BY %1");
+            return cliente(antigua,
+                           QString("SELECT GROUP_CONCAT(CONCAT_WS('/', sysuserelogtipo_id, sysuser_id, "
+                                   "cuando)%1 SEPARATOR ' ') FROM sysuserelog; SELECT GROUP_CONCAT("
+                                   "CONCAT_WS('/', sysuser_id, IFNULL(app_id, '-'), cuando)%2 "
+                                   "SEPARATOR ' ') FROM appuse;")
+                               .arg(ordenElog.isEmpty() ? QString() : orden.arg(ordenElog),
+                                    ordenUso.isEmpty() ? QString() : orden.arg(ordenUso))
+                               .toUtf8(),
+                           puerto);
+        };
+        const QString esperado = filasEn("sysuserelogtipo_id, sysuser_id, cuando",
+                                         "sysuser_id, app_id, cuando");
+        QVERIFY2(filasEn({}, {}) != esperado,
+                 "the rows are stored in the order of their values: the case would show nothing");
+        resolverDuplicados(puerto);
+
+        const QString otras = ruta("binlog.cnf");
+        escribir(otras, QString("[client]\nhost=127.0.0.1\nport=%1\nuser=dbadmin\npassword=%2\n")
+                            .arg(puerto, TestDb::claveAdmin)
+                            .toUtf8());
+        const Corrida r = correr({"esquema", "--defaults-extra-file=" + otras, "--sistema", antigua,
+                                  "--aplicar"});
+        QVERIFY2(r.estado == 0, qPrintable(r.salida + r.error));
+        QCOMPARE(filasEn("sysuserelog_id", "appuse_id"), esperado);
     }
 
     // The digest's two ways besides the usual one: a run cut off while the column was being
