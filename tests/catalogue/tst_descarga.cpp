@@ -7,6 +7,7 @@
 #include "catalogue/actualizacion.h"
 #include "catalogue/compresion.h"
 #include "catalogue/descarga.h"
+#include "perfilvacio.h"
 #include "testdb.h"
 
 #include <QCryptographicHash>
@@ -94,30 +95,11 @@ void danar(const QString &tabla, qint64 id)
 
 } // namespace
 
-class TstDescarga : public QObject
+class TstDescarga : public PerfilVacio
 {
     Q_OBJECT
 
-    QTemporaryDir raiz;
-    QString dir;
-
 private slots:
-    void initTestCase()
-    {
-        TestDb::limpiar();
-        TestDb::abrirSesion(TestDb::cuenta("ana"), TestDb::clave("ana"));
-    }
-    void cleanupTestCase() { TestDb::cerrarSesion(); }
-
-    void init()
-    {
-        // Each case publishes its own "calc": names are unique in the catalogue.
-        TestDb::ejecutar("DELETE FROM app WHERE nombre='calc'");
-        dir = raiz.path() + "/perfil";
-        QDir(dir).removeRecursively();
-        QVERIFY(QDir().mkpath(dir));
-    }
-
     void bytesComoEstan_data()
     {
         QTest::addColumn<qint64>("tamano");

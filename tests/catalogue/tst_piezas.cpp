@@ -8,6 +8,7 @@
 #include "catalogue/actualizacion.h"
 #include "catalogue/descarga.h"
 #include "catalogue/piezas.h"
+#include "perfilvacio.h"
 #include "testdb.h"
 
 #include <QDir>
@@ -70,12 +71,10 @@ qint64 piezasEn(const QString &ruta)
 
 } // namespace
 
-class TstPiezas : public QObject
+class TstPiezas : public PerfilVacio
 {
     Q_OBJECT
 
-    QTemporaryDir raiz;
-    QString dir;
     qint64 id = 0;
 
     // The profile holding version 1 of calc, the catalogue version 2 of it, stored by the tool
@@ -100,19 +99,9 @@ class TstPiezas : public QObject
     int piezas = 6;
 
 private slots:
-    void initTestCase()
-    {
-        TestDb::limpiar();
-        TestDb::abrirSesion(TestDb::cuenta("ana"), TestDb::clave("ana"));
-    }
-    void cleanupTestCase() { TestDb::cerrarSesion(); }
-
     void init()
     {
-        TestDb::ejecutar("DELETE FROM app WHERE nombre='calc'");
-        dir = raiz.path() + "/perfil";
-        QDir(dir).removeRecursively();
-        QVERIFY(QDir().mkpath(dir));
+        vaciar();
         piezas = 6;
     }
 
