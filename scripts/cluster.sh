@@ -52,6 +52,8 @@ dir=$(cd "$dir" && pwd)
 # The settings of a started cluster are kept beside it, so that kill/node/stop need only DIR.
 conf="$dir/cluster.env"
 [ -f "$conf" ] && . "$conf"
+# The balancer's own address towards the nodes: another loopback address than the clients'.
+BALANCEADOR=127.0.0.2
 
 client() { mariadb --no-defaults --socket="$dir/n$1/sock" -uroot "${@:2}"; }
 . "$here/puertos.sh"
@@ -69,7 +71,8 @@ arrancar() { # node, extra options...
   mariadbd --no-defaults --user=root --datadir="$d/db" --socket="$d/sock" --port=$((PORT + i)) \
     --bind-address=127.0.0.1 --pid-file="$d/pid" --log-error="$d/mysqld.err" \
     --max-allowed-packet=256M --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
-    --skip-name-resolve --innodb-flush-log-at-trx-commit=2 "${cachopts[@]}" "${tlsOpciones[@]}" \
+    --skip-name-resolve --proxy-protocol-networks="$BALANCEADOR" \
+    --innodb-flush-log-at-trx-commit=2 "${cachopts[@]}" "${tlsOpciones[@]}" \
     --binlog-format=ROW --default-storage-engine=InnoDB --innodb-autoinc-lock-mode=2 \
     --wsrep-retry-autocommit=4 --wsrep-on=ON --wsrep-provider=/usr/lib/galera/libgalera_smm.so \
     --wsrep-cluster-name="kolvaster-$PORT" \
@@ -155,6 +158,12 @@ SQL
   # The balancer: plain TCP, each node checked twice a second by galera-check.sh, which passes
   # while the node is Synced and ready. Two failed checks in a row (the second 250 ms after the
   # first) take a node out, and its sessions are cut at once; two passed ones bring it back.
+  # Each session it passes on starts with a PROXY protocol header (v2) naming the workstation's
+  # address, which the nodes take from the balancer's address alone (proxy_protocol_networks):
+  # the session is then the workstation's, in USER(), the process list and the accounts' host
+  # part. The balancer connects from an address of its own, so that a node told nothing would
+  # show that one instead; the check and every direct connection send no header and keep
+  # their own address.
   cat >"$dir/haproxy.cfg" <<CFG
 global
   maxconn 4000
@@ -177,9 +186,9 @@ backend galera
   external-check command $dir/galera-check.sh
   timeout check 2s
   default-server check inter 500ms fastinter 250ms fall 2 rise 2 on-marked-down shutdown-sessions
-  server n1 127.0.0.1:$((PORT + 1))
-  server n2 127.0.0.1:$((PORT + 2))
-  server n3 127.0.0.1:$((PORT + 3))
+  server n1 127.0.0.1:$((PORT + 1)) source $BALANCEADOR send-proxy-v2
+  server n2 127.0.0.1:$((PORT + 2)) source $BALANCEADOR send-proxy-v2
+  server n3 127.0.0.1:$((PORT + 3)) source $BALANCEADOR send-proxy-v2
 CFG
   haproxy -f "$dir/haproxy.cfg" -D -p "$dir/haproxy.pid"
   tlsCliente=()

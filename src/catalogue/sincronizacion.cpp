@@ -5,6 +5,7 @@
 #include "base/kolvasterprocessdialog.h"
 #include "base/mensajes.h"
 #include "catalogue/actualizacion.h"
+#include "catalogue/catalogo.h"
 #include "catalogue/descarga.h"
 #include "catalogue/firma.h"
 #include "catalogue/programas.h"
@@ -152,41 +153,15 @@ void Kolvaster::sincronizarAplicaciones()
     // number, and whether the program has only a pilot version that is not for this user.
     // A database without those tables answers "unknown table" or "unknown column" once, and
     // the session asks as before.
-    auto catalogoSql = [&](const QString &digestDe, bool conDisparadores, bool admin) {
-        const QString d = digestDe.arg(QStringLiteral("a."));
-        const QString disparadores =
-            conDisparadores ? QStringLiteral("(%1)").arg(QLatin1String(Programas::disparadoresPresentes))
-                            : QStringLiteral("2");
-        if (!versiones)
-            return admin ? QStringLiteral("SELECT a.app_id, a.nombre, %1, a.titulo, %2, NULL, 0, 0 "
-                                          "FROM app a").arg(d, disparadores)
-                         : QStringLiteral("SELECT ua.app_id, a.nombre, %1, a.titulo, %2, NULL, 0, 0 "
-                                          "FROM sysuserapp ua, app a WHERE a.app_id=ua.app_id "
-                                          "AND ua.sysuser_id=:uid").arg(d, disparadores);
-        if (admin)
-            return QStringLiteral("SELECT a.app_id, a.nombre, %1, a.titulo, %2, f.version, 0, 0 "
-                                  "FROM app a LEFT JOIN appfirma f ON f.app_id=a.app_id")
-                .arg(d, disparadores);
-        return QStringLiteral(
-                   "SELECT ua.app_id, a.nombre, COALESCE(p.md5, %1), a.titulo, %2, "
-                   "COALESCE(p.version, f.version), p.md5 IS NULL AND %3 IS NULL AND EXISTS "
-                   "(SELECT 1 FROM appversion s WHERE s.app_id=a.app_id AND s.clase='piloto'), "
-                   "p.md5 IS NOT NULL FROM sysuserapp ua JOIN app a ON a.app_id=ua.app_id JOIN sysuser u ON "
-                   "u.sysuser_id=ua.sysuser_id LEFT JOIN appfirma f ON f.app_id=a.app_id "
-                   "LEFT JOIN appversion p ON p.app_id=a.app_id AND p.clase='piloto' AND "
-                   "u.piloto WHERE ua.sysuser_id=:uid")
-            .arg(d, disparadores,
-                 // A null digest is a null binary, without reading the binary when the digest
-                 // is stored.
-                 conDisparadores ? QStringLiteral("a.windowsbinary_md5")
-                                 : QStringLiteral("a.windowsbinary"));
-    };
     // Runs the catalogue statement with the stored digest or with MD5(), falling back to the
     // statement without versions when the database does not have them.
-    auto catalogoCon = [&](const QString &digestDe, bool conDisparadores) {
+    auto catalogoCon = [&](bool conDisparadores) {
         for (;;) {
-            if (ejecutar(catalogoSql(digestDe, conDisparadores, true),
-                         catalogoSql(digestDe, conDisparadores, false)))
+            q.clear();
+            q.setForwardOnly(true);
+            // :uid for every account: the pilot group is the user's, whatever it may run.
+            if (Sentencia::ejecutar(q, Catalogo::sentencia({esAdmin, versiones, conDisparadores}),
+                                    {{QStringLiteral(":uid"), uid}}))
                 return true;
             const QString codigo = q.lastError().nativeErrorCode();
             if (!versiones
@@ -196,8 +171,7 @@ void Kolvaster::sincronizarAplicaciones()
             versiones = false;
         }
     };
-    bool catalogo = digestAlmacenado
-                    && catalogoCon(QStringLiteral("%1windowsbinary_md5"), true);
+    bool catalogo = digestAlmacenado && catalogoCon(true);
     if (!catalogo && digestAlmacenado
         && q.lastError().nativeErrorCode() != QLatin1String(columnaDesconocida)) {
         reportarError(q.lastError().text());
@@ -208,8 +182,7 @@ void Kolvaster::sincronizarAplicaciones()
         catalogo = false;
     if (!catalogo) {
         digestAlmacenado = false;
-        // In the digests' own character set, beside the pilot version's.
-        if (!catalogoCon(QStringLiteral("CONVERT(MD5(%1windowsbinary) USING ascii)"), false)) {
+        if (!catalogoCon(false)) {
             reportarError(q.lastError().text());
             return;
         }

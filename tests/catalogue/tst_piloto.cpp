@@ -232,6 +232,41 @@ private slots:
         QCOMPARE(Lanzador::leer(l.perfil("beto") + "/nota.exe"), v2);
     }
 
+    // The account that sees every program is given what its pilot flag says, as any user: the
+    // pilot version while it is of the group, the general one otherwise, and a program only out
+    // to the pilots is not there for it (no list item, no box) until it joins the group.
+    void administradorDelGrupo()
+    {
+        const qint64 admin = TestDb::crearUsuario("dbadmin", "Administrador");
+        subir(v2, true);
+        const QString archivo = dir.filePath("nota.bin");
+        Lanzador::escribir(archivo, v3);
+        const Salida s = tool({"subir", "--piloto", "nota", archivo});
+        QVERIFY2(s.codigo == 0, qPrintable(s.error));
+        Lanzador l;
+        auto inicio = [&] {
+            Mensajes::olvidar();
+            Kolvaster *k = l.abrir("dbadmin", TestDb::claveAdmin);
+            QVERIFY(k && !k->terminado());
+            QCOMPARE(Mensajes::mostrados().size(), 0);
+        };
+        inicio();
+        QCOMPARE(Lanzador::leer(l.perfil("dbadmin") + "/calc.exe"), v1);
+        QVERIFY(!QFile::exists(l.perfil("dbadmin") + "/nota.exe"));
+        QCOMPARE(l.lista()->count(), 1);
+        TestDb::ejecutar("UPDATE sysuser SET piloto=TRUE WHERE sysuser_id=?", {admin});
+        inicio();
+        QCOMPARE(Lanzador::leer(l.perfil("dbadmin") + "/calc.exe"), v2);
+        QCOMPARE(Lanzador::leer(l.perfil("dbadmin") + "/nota.exe"), v3);
+        QCOMPARE(l.lista()->count(), 2);
+        // Promoted: the general version for everyone, the administrator included.
+        paso("promover");
+        TestDb::ejecutar("UPDATE sysuser SET piloto=FALSE WHERE sysuser_id=?", {admin});
+        inicio();
+        QCOMPARE(Lanzador::leer(l.perfil("dbadmin") + "/calc.exe"), v2);
+        QCOMPARE(l.lista()->count(), 1);
+    }
+
     // An older signed publication put back by hand (the bytes and the row of v1, saved when it
     // was out) is refused by a user who installed a later one, even one whose bytes came back
     // by a step back.

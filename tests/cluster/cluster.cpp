@@ -18,13 +18,19 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSharedMemory>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSet>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <arpa/inet.h>
+#include <mysql.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -328,6 +334,52 @@ private slots:
     }
 
     void cleanup() { TestDb::cerrarSesion(); }
+
+    // Through the balancer, a node sees the session as coming from the workstation: its USER()
+    // and its process-list entry name the address and port of the workstation's own socket, not
+    // those of the balancer, which connects from another address (127.0.0.2) and would be the
+    // one shown without the PROXY header. A direct connection keeps its own address, and a
+    // header sent straight to a node, from anywhere but the balancer, is refused: a workstation
+    // cannot pass itself off as another.
+    void direccionDelPuestoPorElBalanceador()
+    {
+        auto visto = [](int puerto) {
+            QSqlDatabase db = conectar(puerto, TestDb::cuenta("ana"), TestDb::clave("ana"), false);
+            if (!db.isOpen())
+                return std::pair{QStringList{db.lastError().text()}, QString()};
+            sockaddr_in local{};
+            socklen_t largo = sizeof local;
+            MYSQL *m = *static_cast<MYSQL *const *>(db.driver()->handle().data());
+            if (getsockname(mysql_get_socket(m), reinterpret_cast<sockaddr *>(&local), &largo) != 0)
+                return std::pair{QStringList{"getsockname"}, QString()};
+            const QString direccion = QString::fromLatin1(inet_ntoa(local.sin_addr));
+            QSqlQuery q(db);
+            q.exec("SELECT USER(), HOST FROM information_schema.PROCESSLIST WHERE "
+                   "ID=CONNECTION_ID()");
+            QStringList r;
+            if (q.next())
+                r << q.value(0).toString() << q.value(1).toString();
+            return std::pair{r, QString("%1:%2").arg(direccion).arg(ntohs(local.sin_port))};
+        };
+        for (int puerto : {puertoBalanceador(), puertoNodo(2)}) {
+            const auto [servidor, puesto] = visto(puerto);
+            QVERIFY2(!puesto.isEmpty(), qPrintable(servidor.join(' ')));
+            QCOMPARE(servidor, QStringList({TestDb::cuenta("ana") + "@" + puesto.section(':', 0, 0),
+                                            puesto}));
+            QVERIFY(!puesto.startsWith("127.0.0.2:"));
+        }
+        QTcpSocket s;
+        s.connectToHost("127.0.0.1", puertoNodo(1));
+        QVERIFY(s.waitForConnected(5000) && s.waitForReadyRead(5000));
+        s.readAll(); // the server's greeting
+        s.write("PROXY TCP4 10.9.8.7 127.0.0.1 5555 3306\r\n");
+        QVERIFY(s.waitForReadyRead(5000));
+        QVERIFY(s.readAll().contains("Proxy header is not accepted from 127.0.0.1"));
+        QCOMPARE(leer(puertoNodo(1), "SELECT COUNT(*) FROM information_schema.PROCESSLIST "
+                                     "WHERE HOST LIKE '10.9.8.7%'")
+                     .toInt(),
+                 0);
+    }
 
     // Provisioning on node 1 through the administration dialog; the account (CREATE USER and
     // the GRANTs, replicated as DDL) logs in through the balancer and on every node.
