@@ -63,6 +63,19 @@ bool Kolvaster::leerVersiones(QList<Versiones::Programa> *programas, QStringList
         u.cuando = Versiones::hora(q.value(4).toString());
         (*programas)[*i].usuarios.append(u);
     }
+    // A database not upgraded yet has no record of failed updates: the report goes without it.
+    if (correr(Versiones::sqlFallos, true)) {
+        while (q.next()) {
+            Versiones::Fallo f;
+            f.version = q.value(2).toLongLong();
+            f.causa = q.value(3).toString();
+            f.cuando = Versiones::hora(q.value(4).toString());
+            Versiones::agregarFallo(*programas, indice, q.value(0).toLongLong(),
+                                    q.value(1).toString(), f);
+        }
+    } else if (q.lastError().nativeErrorCode() != QLatin1String("1146")) {
+        return false;
+    }
     if (!correr(Versiones::sqlGrupo, false))
         return false;
     while (q.next())

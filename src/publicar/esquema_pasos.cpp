@@ -4,6 +4,7 @@
 #include "esquema.h"
 
 #include "consola.h"
+#include "registro.h"
 
 #include <QElapsedTimer>
 
@@ -338,6 +339,12 @@ int aplicar(MYSQL *m, const Conexion &c, const Estado &estado, const QList<Paso>
         decir(QStringLiteral("corregido: el digesto de %1 (app_id %2)").arg(mostrar(f[1]), f[0]));
         ++cambios;
     }
+    // The statements of an upgrade commit on their own: its row follows them, once all went.
+    if (!Registro::anotar(m, QStringLiteral("esquema --aplicar"), c.sistema,
+                          cambios == 0 ? QStringLiteral("sin cambios")
+                                       : QStringLiteral("%1 cambios").arg(cambios),
+                          &error))
+        return fallar(error);
     decir(cambios == 0 ? QStringLiteral("la base %1 esta al dia: no se cambio nada").arg(c.sistema)
                        : QStringLiteral("la base %1 esta al dia (%2 cambios)").arg(c.sistema).arg(cambios));
     return AlDia;
