@@ -1,5 +1,6 @@
 #include "fallos.h"
 
+#include "catalogue/descarga.h"
 #include "catalogue/firma.h"
 #include "catalogue/programas.h"
 
@@ -15,6 +16,8 @@
 #include <QStorageInfo>
 #include <QTemporaryFile>
 #include <QVariant>
+
+#include <mysql.h>
 
 namespace Fallos {
 
@@ -42,8 +45,12 @@ QString sinMarcas(QString texto)
 bool sinServidor(const QSqlDatabase &db, const QSqlError &e)
 {
     const QString n = e.nativeErrorCode();
-    return !db.isOpen() || e.type() == QSqlError::ConnectionError || n == QLatin1String("2006")
-           || n == QLatin1String("2013") || n == QLatin1String("2055");
+    if (!db.isOpen() || e.type() == QSqlError::ConnectionError || n == QLatin1String("2006")
+        || n == QLatin1String("2013") || n == QLatin1String("2055"))
+        return true;
+    // A failed prepare may say less: the server is asked whether it is there.
+    MYSQL *m = Descarga::manejador(db);
+    return !m || mysql_ping(m) != 0;
 }
 
 bool escribir(const QSqlDatabase &db, qint64 uid, const Fallo &f, QSqlError *error)
