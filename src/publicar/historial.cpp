@@ -32,8 +32,12 @@ int historialEn(MYSQL *m, const QString &sistema, const QString &programa, const
     // Each filter through an index: the time's alone, or the program's or the account's with
     // the time. A user is the one who did the step, or the one it was done to (a pilot step
     // names several, comma-separated).
+    // Without a program the time's index is the one: read backwards from the newest, it gives
+    // the rows in their order, where the server would otherwise sort a whole scan.
     QByteArray sql = "SELECT DATE_FORMAT(cuando, '%Y-%m-%d %H:%i:%s'), cuenta, direccion, paso, "
-                     "objeto, resultado FROM registro WHERE cuando >= ?";
+                     "objeto, resultado FROM registro";
+    sql += programa.isEmpty() ? " FORCE INDEX (ix_registro_cuando) WHERE cuando >= ?"
+                              : " WHERE cuando >= ?";
     const QByteArray cuenta = (sistema + QLatin1Char('_') + usuario).toUtf8();
     if (!programa.isEmpty())
         sql += " AND objeto = ?";
