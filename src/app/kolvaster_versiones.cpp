@@ -65,14 +65,17 @@ bool Kolvaster::leerVersiones(QList<Versiones::Programa> *programas, QStringList
     }
     // A database not upgraded yet has no record of failed updates: the report goes without it.
     if (correr(Versiones::sqlFallos, true)) {
+        QList<Versiones::FalloDe> fallos;
         while (q.next()) {
-            Versiones::Fallo f;
-            f.version = q.value(2).toLongLong();
-            f.causa = q.value(3).toString();
-            f.cuando = Versiones::hora(q.value(4).toString());
-            Versiones::agregarFallo(*programas, indice, q.value(0).toLongLong(),
-                                    q.value(1).toString(), f);
+            Versiones::FalloDe f;
+            f.appId = q.value(0).toLongLong();
+            f.cuenta = q.value(1).toString();
+            f.fallo.version = q.value(2).toLongLong();
+            f.fallo.causa = q.value(3).toString();
+            f.fallo.cuando = Versiones::hora(q.value(4).toString());
+            fallos.append(f);
         }
+        Versiones::agregarFallos(*programas, indice, fallos);
     } else if (q.lastError().nativeErrorCode() != QLatin1String("1146")) {
         return false;
     }

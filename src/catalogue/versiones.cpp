@@ -59,15 +59,20 @@ QString causa(const QString &codigo)
     return textos.value(codigo, QStringLiteral("causa ") + visible(codigo.left(10)));
 }
 
-void agregarFallo(QList<Programa> &programas, const QHash<qint64, qsizetype> &indice,
-                  qint64 appId, const QString &cuenta, const Fallo &f)
+void agregarFallos(QList<Programa> &programas, const QHash<qint64, qsizetype> &indice,
+                   const QList<FalloDe> &fallos)
 {
-    const auto i = indice.constFind(appId);
-    if (i == indice.cend())
-        return;
-    for (Usuario &u : programas[*i].usuarios)
-        if (u.cuenta == cuenta)
-            u.fallo = f;
+    QHash<std::pair<qsizetype, QString>, Usuario *> usuarios;
+    for (qsizetype i = 0; i < programas.size(); ++i)
+        for (Usuario &u : programas[i].usuarios)
+            usuarios.insert({i, u.cuenta}, &u);
+    for (const FalloDe &f : fallos) {
+        const auto i = indice.constFind(f.appId);
+        if (i == indice.cend())
+            continue;
+        if (Usuario *u = usuarios.value({*i, f.cuenta}))
+            u->fallo = f.fallo;
+    }
 }
 
 QDateTime hora(const QString &texto)

@@ -75,10 +75,18 @@ struct Programa {
     QList<Usuario> usuarios;
 };
 
-// Gives the user `cuenta` of the program `appId` (by its index in `programas`) the failure `f`;
-// nothing for a user or program not there (changed between the statements).
-void agregarFallo(QList<Programa> &programas, const QHash<qint64, qsizetype> &indice,
-                  qint64 appId, const QString &cuenta, const Fallo &f);
+// A row of sqlFallos.
+struct FalloDe {
+    qint64 appId = 0;
+    QString cuenta;
+    Fallo fallo;
+};
+
+// Gives each user of each program (found by its app_id's index in `programas`) the failure of
+// its rows, the last one winning; rows of a user or program not there (changed between the
+// statements) are left out.
+void agregarFallos(QList<Programa> &programas, const QHash<qint64, qsizetype> &indice,
+                   const QList<FalloDe> &fallos);
 
 // A time of those rows (written as the statements write them); null for NULL.
 QDateTime hora(const QString &texto);

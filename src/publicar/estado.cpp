@@ -79,15 +79,19 @@ int estadoEn(MYSQL *m, const QString &nombre)
         Lector st(m);
         if (!st.preparar(Versiones::sqlFallos) || !st.texto(n).texto(n).ejecutar())
             return falla(st);
+        QList<Versiones::FalloDe> fallos;
         for (int hay; (hay = st.fila()) != 0;) {
             if (hay < 0)
                 return falla(st);
-            Versiones::Fallo f;
-            f.version = st.numero(2);
-            f.causa = texto(st, 3);
-            f.cuando = Versiones::hora(texto(st, 4));
-            Versiones::agregarFallo(programas, indice, st.numero(0), texto(st, 1), f);
+            Versiones::FalloDe f;
+            f.appId = st.numero(0);
+            f.cuenta = texto(st, 1);
+            f.fallo.version = st.numero(2);
+            f.fallo.causa = texto(st, 3);
+            f.fallo.cuando = Versiones::hora(texto(st, 4));
+            fallos.append(f);
         }
+        Versiones::agregarFallos(programas, indice, fallos);
     }
     {
         Lector st(m);

@@ -166,6 +166,7 @@ private slots:
         QVERIFY2(fallo.match(lineaDe("ana")).hasMatch(), qPrintable(lineaDe("ana")));
         QVERIFY2(!lineaDe("beto").contains("no pudo"), qPrintable(lineaDe("beto")));
         QVERIFY2(resumen().endsWith(", no pudieron actualizar: 1 usuario"), qPrintable(resumen()));
+        qInfo().noquote() << "estado:\n" + tool({"estado"}).join('\n');
         QList<Versiones::Programa> programas;
         QStringList grupo;
         QString error;
