@@ -216,3 +216,50 @@ CREATE TABLE appparche (
   largo      BIGINT NULL,
   PRIMARY KEY (app_id, desde_md5)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+-- A launcher's failed update of a program to the version its catalogue named: one row per user,
+-- program and wanted version (0: a catalogue without versions), repeated attempts updating it.
+-- What the user keeps is the local copy's version and digest (NULL: none, or not known). causa
+-- is a short code ('firma', 'md5', 'piezas', 'corte', 'perfil', 'disco') and texto what the
+-- user was shown. resuelto is set when the same user later gets that program to a version at
+-- least the one wanted: until then `estado` shows the failure.
+CREATE TABLE appfallo (
+  sysuser_id    BIGINT NOT NULL,
+  app_id        BIGINT NOT NULL,
+  version       BIGINT NOT NULL,
+  md5           CHAR(32) CHARACTER SET ascii NOT NULL DEFAULT '',
+  conserva      BIGINT NULL,
+  conserva_md5  CHAR(32) CHARACTER SET ascii NULL,
+  causa         VARCHAR(10) CHARACTER SET ascii NOT NULL,
+  texto         VARCHAR(400) NOT NULL DEFAULT '',
+  cuando        DATETIME NOT NULL,
+  intentos      INT NOT NULL DEFAULT 1,
+  resuelto      DATETIME NULL,
+  appfallo_id   BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
+  UNIQUE KEY uq_appfallo (sysuser_id, app_id, version),
+  KEY ix_appfallo_app (app_id, resuelto)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+-- Every administrative step, written in the transaction of the step by the code that makes it
+-- (kolvaster-publicar and the launcher's user administration). Who, when and from where are
+-- the server's, set by the first trigger whatever the statement says; the other two refuse any
+-- change or removal of a row, to every account.
+CREATE TABLE registro (
+  registro_id  BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
+  cuando       DATETIME NOT NULL,
+  cuenta       VARCHAR(80) NOT NULL DEFAULT '',
+  direccion    VARCHAR(255) NOT NULL DEFAULT '',
+  paso         VARCHAR(60) NOT NULL,
+  objeto       VARCHAR(120) NOT NULL DEFAULT '',
+  resultado    VARCHAR(255) NOT NULL DEFAULT '',
+  KEY ix_registro_cuando (cuando),
+  KEY ix_registro_objeto (objeto, cuando),
+  KEY ix_registro_cuenta (cuenta, cuando)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+CREATE TRIGGER registro_alta BEFORE INSERT ON registro
+  FOR EACH ROW SET NEW.cuando = NOW(), NEW.cuenta = SUBSTRING_INDEX(USER(), '@', 1), NEW.direccion = SUBSTRING_INDEX(USER(), '@', -1);
+CREATE TRIGGER registro_cambio BEFORE UPDATE ON registro
+  FOR EACH ROW SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'el registro de pasos solo admite filas nuevas';
+CREATE TRIGGER registro_baja BEFORE DELETE ON registro
+  FOR EACH ROW SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'el registro de pasos solo admite filas nuevas';

@@ -324,7 +324,8 @@ void KolvasterUser::on_pb_newuser_clicked()
             break;
         }
     }
-    if (!actUserAccount(inicial))
+    if (!actUserAccount(inicial)
+        || !registrarCambio(QStringLiteral("usuario nuevo"), QStringLiteral("creado")))
         return;
     Mensajes::informacion(this, QStringLiteral("Atencion"),
                           QStringLiteral("Usuario creado y seleccionado!"));
@@ -345,6 +346,8 @@ void KolvasterUser::on_check_sistema_clicked(bool checked)
         return;
     if (!checked)
         ui->check_accesoremoto->setChecked(false);
+    registrarCambio(QStringLiteral("acceso sistema"),
+                    checked ? QStringLiteral("habilitado") : QStringLiteral("deshabilitado"));
 }
 
 void KolvasterUser::on_check_accesoremoto_clicked()
@@ -357,7 +360,10 @@ void KolvasterUser::on_check_accesoremoto_clicked()
         ui->check_accesoremoto->setChecked(false);
         return;
     }
-    actUserAccount(ui->le_pass->text());
+    if (actUserAccount(ui->le_pass->text()))
+        registrarCambio(QStringLiteral("acceso remoto"), ui->check_accesoremoto->isChecked()
+                                                             ? QStringLiteral("habilitado")
+                                                             : QStringLiteral("deshabilitado"));
 }
 
 void KolvasterUser::on_pb_pass_clicked()
@@ -401,11 +407,19 @@ void KolvasterUser::on_pb_pass_clicked()
     }
     if (!actUserAccount(clave))
         return;
-    QSqlQuery q;
-    q.prepare(QStringLiteral("UPDATE sysuser SET pass=:pass WHERE sysuser_id=:id;"));
-    q.bindValue(QStringLiteral(":pass"), clave);
-    q.bindValue(QStringLiteral(":id"), id);
-    if (!ejecutar(q))
+    // On record without the password itself.
+    if (!registrarCambio(QStringLiteral("contrasena"), QStringLiteral("cambiada"),
+                         [&](QSqlError *error) {
+                             QSqlQuery q;
+                             q.prepare(QStringLiteral("UPDATE sysuser SET pass=:pass WHERE "
+                                                      "sysuser_id=:id;"));
+                             q.bindValue(QStringLiteral(":pass"), clave);
+                             q.bindValue(QStringLiteral(":id"), id);
+                             if (q.exec())
+                                 return true;
+                             *error = q.lastError();
+                             return false;
+                         }))
         return;
     ui->le_pass->setText(clave);
     if (id == uid)

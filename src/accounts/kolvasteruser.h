@@ -3,6 +3,9 @@
 #include <QDialog>
 #include <QSqlDatabase>
 
+#include <functional>
+
+class QSqlError;
 class QSqlQuery;
 class QTableWidget;
 
@@ -65,7 +68,14 @@ private:
     // Fills a table of an access list from a two-column result (id, name).
     void llenarLista(QTableWidget *tabla, QSqlQuery &q);
     // Moves the entry selected in the source list: runs the statements with :user and :id.
-    bool moverEntrada(QTableWidget *origen, const QStringList &sentencias);
+    bool moverEntrada(QTableWidget *origen, const QStringList &sentencias, const QString &paso,
+                      const QString &resultado);
+    // The selected user's change `cambio` (its statements) and its row in the record of
+    // administrative steps, in one transaction; without `cambio`, the row alone (after the
+    // account statements, which the server commits on their own). A failure rolls back, is
+    // reported and gives false.
+    bool registrarCambio(const QString &paso, const QString &resultado,
+                         const std::function<bool(QSqlError *)> &cambio = {});
     void mostrarInfoApp(QTableWidget *origen);
     void ponerImagenEnLista(int fila, const QPixmap &imagen);
 

@@ -77,7 +77,8 @@ bool haySeleccion(QWidget *padre, QTableWidget *origen)
 // administrators granting the same link at once then leave one row, and the one who loses the
 // race (on a Galera cluster, a certification conflict reported as a deadlock) gets the error
 // dialog with nothing written. A link is never left deleted without its insert.
-bool KolvasterUser::moverEntrada(QTableWidget *origen, const QStringList &sentencias)
+bool KolvasterUser::moverEntrada(QTableWidget *origen, const QStringList &sentencias,
+                                 const QString &paso, const QString &resultado)
 {
     // The lists still show the last user shown after a Ctrl+click has deselected them all, and
     // the current row still names that user: nothing may be written for a user not selected.
@@ -85,32 +86,22 @@ bool KolvasterUser::moverEntrada(QTableWidget *origen, const QStringList &senten
         return false;
     const qint64 usuario = idSeleccionado();
     const qint64 id = origen->item(origen->currentRow(), 0)->text().toLongLong(nullptr, 10);
-    QSqlDatabase db = QSqlDatabase::database();
-    const bool transaccion = sentencias.size() > 1;
-    if (transaccion && !db.transaction()) {
-        reportarError(db.lastError().text());
-        return false;
-    }
-    for (const QString &sql : sentencias) {
-        QSqlQuery q;
-        q.prepare(sql);
-        q.bindValue(QStringLiteral(":user"), usuario);
-        q.bindValue(QStringLiteral(":id"), id);
-        if (!q.exec()) {
-            const QString texto = q.lastError().text();
-            if (transaccion)
-                db.rollback();
-            reportarError(texto);
-            return false;
-        }
-    }
-    if (transaccion && !db.commit()) {
-        const QString texto = db.lastError().text();
-        db.rollback();
-        reportarError(texto);
-        return false;
-    }
-    return true;
+    const QTableWidgetItem *nombre = origen->item(origen->currentRow(), 1);
+    // The move and its row in the record are one transaction.
+    return registrarCambio(paso, resultado + QStringLiteral(": ") + (nombre ? nombre->text() : QString()),
+                           [&](QSqlError *error) {
+                               for (const QString &sql : sentencias) {
+                                   QSqlQuery q;
+                                   q.prepare(sql);
+                                   q.bindValue(QStringLiteral(":user"), usuario);
+                                   q.bindValue(QStringLiteral(":id"), id);
+                                   if (!q.exec()) {
+                                       *error = q.lastError();
+                                       return false;
+                                   }
+                               }
+                               return true;
+                           });
 }
 
 // The delete before each insert keeps a link from being stored twice (two open dialogs).
@@ -120,14 +111,16 @@ void KolvasterUser::on_bagregar_clicked()
                      {QStringLiteral("DELETE FROM sysuserapp WHERE sysuser_id=:user AND "
                                      "app_id=:id;"),
                       QStringLiteral("INSERT INTO sysuserapp (sysuser_id,app_id,clogleido) "
-                                     "VALUES (:user,:id,FALSE);")}))
+                                     "VALUES (:user,:id,FALSE);")},
+                     QStringLiteral("acceso a programa"), QStringLiteral("otorgado")))
         actAppAccess();
 }
 
 void KolvasterUser::on_bquitar_clicked()
 {
     if (moverEntrada(ui->tw_appcon, {QStringLiteral("DELETE FROM sysuserapp WHERE "
-                                                    "sysuser_id=:user AND app_id=:id;")}))
+                                                    "sysuser_id=:user AND app_id=:id;")},
+                     QStringLiteral("acceso a programa"), QStringLiteral("retirado")))
         actAppAccess();
 }
 
@@ -137,14 +130,16 @@ void KolvasterUser::on_pb_addrep_clicked()
                      {QStringLiteral("DELETE FROM sysuserreport WHERE sysuser_id=:user AND "
                                      "report_id=:id;"),
                       QStringLiteral("INSERT INTO sysuserreport (sysuser_id,report_id) VALUES "
-                                     "(:user,:id);")}))
+                                     "(:user,:id);")},
+                     QStringLiteral("acceso a reporte"), QStringLiteral("otorgado")))
         actRepAccess();
 }
 
 void KolvasterUser::on_pb_delrep_clicked()
 {
     if (moverEntrada(ui->tw_repcon, {QStringLiteral("DELETE FROM sysuserreport WHERE "
-                                                    "sysuser_id=:user AND report_id=:id;")}))
+                                                    "sysuser_id=:user AND report_id=:id;")},
+                     QStringLiteral("acceso a reporte"), QStringLiteral("retirado")))
         actRepAccess();
 }
 

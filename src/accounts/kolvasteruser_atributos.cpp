@@ -195,7 +195,18 @@ void KolvasterUser::on_check_admin_clicked(bool checked)
     q.prepare(QStringLiteral("UPDATE sysuser SET useradmin=:admin WHERE sysuser_id=:id;"));
     q.bindValue(QStringLiteral(":admin"), ui->check_admin->isChecked());
     q.bindValue(QStringLiteral(":id"), id);
-    ejecutar(q);
+    // A refused unticking writes the mark as it was: no change, nothing on record.
+    if (ui->check_admin->isChecked() != checked) {
+        ejecutar(q);
+        return;
+    }
+    registrarCambio(QStringLiteral("administrador"), checked ? QStringLiteral("si") : QStringLiteral("no"),
+                    [&](QSqlError *error) {
+                        if (q.exec())
+                            return true;
+                        *error = q.lastError();
+                        return false;
+                    });
 }
 
 void KolvasterUser::on_check_piloto_clicked(bool checked)
@@ -206,5 +217,11 @@ void KolvasterUser::on_check_piloto_clicked(bool checked)
     q.prepare(QStringLiteral("UPDATE sysuser SET piloto=:piloto WHERE sysuser_id=:id;"));
     q.bindValue(QStringLiteral(":piloto"), checked);
     q.bindValue(QStringLiteral(":id"), idSeleccionado());
-    ejecutar(q);
+    registrarCambio(QStringLiteral("usuario piloto"), checked ? QStringLiteral("si") : QStringLiteral("no"),
+                    [&](QSqlError *error) {
+                        if (q.exec())
+                            return true;
+                        *error = q.lastError();
+                        return false;
+                    });
 }

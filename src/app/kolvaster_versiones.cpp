@@ -63,6 +63,22 @@ bool Kolvaster::leerVersiones(QList<Versiones::Programa> *programas, QStringList
         u.cuando = Versiones::hora(q.value(4).toString());
         (*programas)[*i].usuarios.append(u);
     }
+    // A database not upgraded yet has no record of failed updates: the report goes without it.
+    if (correr(Versiones::sqlFallos, true)) {
+        QList<Versiones::FalloDe> fallos;
+        while (q.next()) {
+            Versiones::FalloDe f;
+            f.appId = q.value(0).toLongLong();
+            f.cuenta = q.value(1).toString();
+            f.fallo.version = q.value(2).toLongLong();
+            f.fallo.causa = q.value(3).toString();
+            f.fallo.cuando = Versiones::hora(q.value(4).toString());
+            fallos.append(f);
+        }
+        Versiones::agregarFallos(*programas, indice, fallos);
+    } else if (q.lastError().nativeErrorCode() != QLatin1String("1146")) {
+        return false;
+    }
     if (!correr(Versiones::sqlGrupo, false))
         return false;
     while (q.next())

@@ -7,6 +7,7 @@
 #include "catalogue/actualizacion.h"
 #include "catalogue/catalogo.h"
 #include "catalogue/descarga.h"
+#include "catalogue/fallos.h"
 #include "catalogue/firma.h"
 #include "catalogue/programas.h"
 #include "db/sentencia.h"
@@ -36,6 +37,10 @@ bool firmaRechazada = false;
 // The connection for compressed bytes of the synchronisation under way: opened by the first
 // program that takes a compressed path, closed when the synchronisation ends.
 Actualizacion::Canal *canalSincronizacion = nullptr;
+
+// The version the catalogue names for the program descargarPrograma is fetching (0: none), for
+// the record of a failure.
+qint64 versionBuscada = 0;
 
 } // namespace
 
@@ -76,6 +81,10 @@ void Kolvaster::sincronizarAplicaciones()
     struct Fin {
         ~Fin() { canalSincronizacion = nullptr; }
     } fin;
+    // Failures a session without its server kept are written now; those still open are
+    // resolved as their programs get there.
+    Fallos::enviarPendientes(db, uid, dirProfile.path());
+    QHash<int, qint64> fallosAbiertos = Fallos::sinResolver(db, uid);
 
     // Pass 1: drop every local program that is half downloaded or no longer the user's.
     const QString validoAdmin = QStringLiteral("SELECT 1 FROM app WHERE nombre=:appnombre;");
@@ -221,7 +230,9 @@ void Kolvaster::sincronizarAplicaciones()
         auto instalada = [&] {
             if (version)
                 versionesInstaladas.insert(nombre, *version);
+            Fallos::resolver(db, uid, fallosAbiertos, appId, version);
         };
+        versionBuscada = version.value_or(0);
         if (!descargar)
             instalada();
         if (descargar && descargarPrograma(nombre.toLatin1().constData(), appId,
@@ -310,6 +321,18 @@ bool Kolvaster::descargarPrograma(const char *nombre, int appId, const QString &
 
     // A launcher built with publisher keys installs only what they signed.
     const std::optional<QList<QByteArray>> &claves = Firma::clavesEditor();
+    // Each way this program stays behind the catalogue, on record for the administrator.
+    bool piezasFallidas = false;
+    auto anotar = [&](const QString &causa, const QString &texto) {
+        Fallos::Fallo f;
+        f.appId = appId;
+        f.nombre = QString::fromLatin1(nombre);
+        f.version = versionBuscada;
+        f.md5 = digest;
+        f.causa = causa;
+        f.texto = texto;
+        Fallos::registrar(db, uid, dirProfile.path(), f);
+    };
 
     // First the patches from the user's version or the compressed copy, when the publishing
     // tool stored them for the catalogue's digest; whatever fails there is silently left to
@@ -332,7 +355,9 @@ bool Kolvaster::descargarPrograma(const char *nombre, int appId, const QString &
             return true;
         // A link cut while the pieces came is a failed download like any other, but what
         // arrived stays for the next start, which asks only for the rest.
+        piezasFallidas = !a.fallidos.isEmpty();
         if (!a.corte.isEmpty()) {
+            anotar(QStringLiteral("corte"), a.corte);
             reportarError(a.corte);
             return false;
         }
@@ -346,6 +371,7 @@ bool Kolvaster::descargarPrograma(const char *nombre, int appId, const QString &
                                                       piloto ? digest : QString());
     switch (r.estado) {
     case Descarga::Estado::FalloSentencia:
+        anotar(QStringLiteral("corte"), r.error);
         reportarError(r.error);
         return false;
     case Descarga::Estado::SinFila:
@@ -365,28 +391,37 @@ bool Kolvaster::descargarPrograma(const char *nombre, int appId, const QString &
                                              "Comunique novedad al Administrador de Sistemas!")
                                   .arg(r.nombre.toHtmlEscaped()));
         return false;
-    case Descarga::Estado::DigestDistinto:
+    case Descarga::Estado::DigestDistinto: {
         // What arrived must be what the server holds: a damaged transfer writes nothing.
-        Mensajes::advertencia(this, atencion,
-                              QStringLiteral("No se pudo obtener version de programa! El archivo "
+        const QString texto = QStringLiteral("No se pudo obtener version de programa! El archivo "
                                              "recibido no coincide con su MD5!<br>Comunique "
-                                             "novedad al Administrador de Sistemas!"));
+                                             "novedad al Administrador de Sistemas!");
+        anotar(piezasFallidas ? QStringLiteral("piezas") : QStringLiteral("md5"), texto);
+        Mensajes::advertencia(this, atencion, texto);
         return false;
+    }
     case Descarga::Estado::FalloPrograma:
-        reportarError(QStringLiteral("No se puede escribir archivo en directorio profile "
-                                     "(binario)"));
+    case Descarga::Estado::FalloDigest: {
+        const QString texto = r.estado == Descarga::Estado::FalloPrograma
+                                  ? QStringLiteral("No se puede escribir archivo en directorio "
+                                                   "profile (binario)")
+                                  : QStringLiteral("No se puede escribir archivo en directorio "
+                                                   "profile (MD5)");
+        anotar(Fallos::causaEscritura(dirProfile.path()), texto);
+        reportarError(texto);
         return false;
-    case Descarga::Estado::FalloDigest:
-        reportarError(QStringLiteral("No se puede escribir archivo en directorio profile (MD5)"));
-        return false;
+    }
     case Descarga::Estado::FirmaInvalida:
         // The old program and its digest stay as they were and keep starting.
         firmaRechazada = true;
-        Mensajes::informacion(this, atencion,
-                              QStringLiteral("La aplicacion ") + r.titulo.toHtmlEscaped()
+        {
+            const QString texto = QStringLiteral("La aplicacion ") + r.titulo.toHtmlEscaped()
                                   + QStringLiteral(" no tiene una firma valida del editor y no "
                                                    "fue actualizada.<br>Comunique novedad al "
-                                                   "Administrador de Sistemas!"));
+                                                   "Administrador de Sistemas!");
+            anotar(QStringLiteral("firma"), texto);
+            Mensajes::informacion(this, atencion, texto);
+        }
         return false;
     case Descarga::Estado::Hecha:
         break;

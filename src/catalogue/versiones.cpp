@@ -1,5 +1,7 @@
 #include "versiones.h"
 
+#include <QHash>
+
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -29,9 +31,49 @@ QString visible(QString texto)
 }
 
 const QString sinIniciar = QStringLiteral("sin iniciar");
+
+// A failed update's end of the user's line; empty without one.
+QString fallo(const Usuario &u)
+{
+    if (!u.fallo)
+        return QString();
+    return QStringLiteral("; no pudo actualizar a la version %1: %2 (%3)")
+        .arg(u.fallo->version)
+        .arg(causa(u.fallo->causa), fecha(u.fallo->cuando));
+}
 const QString desconocida = QStringLiteral("version desconocida");
 
 } // namespace
+
+QString causa(const QString &codigo)
+{
+    static const QHash<QString, QString> textos = {
+        {QStringLiteral("firma"), QStringLiteral("firma del editor no valida")},
+        {QStringLiteral("md5"), QStringLiteral("el archivo recibido no coincide con su MD5")},
+        {QStringLiteral("piezas"), QStringLiteral("piezas danadas, sin otro camino")},
+        {QStringLiteral("corte"), QStringLiteral("se corto la conexion durante la descarga")},
+        {QStringLiteral("perfil"), QStringLiteral("no se puede escribir en el directorio profile")},
+        {QStringLiteral("disco"), QStringLiteral("disco lleno")},
+    };
+    // A code of a later release, or written by hand: shown as it is, harmless.
+    return textos.value(codigo, QStringLiteral("causa ") + visible(codigo.left(10)));
+}
+
+void agregarFallos(QList<Programa> &programas, const QHash<qint64, qsizetype> &indice,
+                   const QList<FalloDe> &fallos)
+{
+    QHash<std::pair<qsizetype, QString>, Usuario *> usuarios;
+    for (qsizetype i = 0; i < programas.size(); ++i)
+        for (Usuario &u : programas[i].usuarios)
+            usuarios.insert({i, u.cuenta}, &u);
+    for (const FalloDe &f : fallos) {
+        const auto i = indice.constFind(f.appId);
+        if (i == indice.cend())
+            continue;
+        if (Usuario *u = usuarios.value({*i, f.cuenta}))
+            u->fallo = f.fallo;
+    }
+}
 
 QDateTime hora(const QString &texto)
 {
@@ -55,21 +97,22 @@ std::optional<qint64> debida(const Programa &p, const Usuario &u, QDateTime *des
 QString cabecera(const Programa &p, const QStringList &grupo)
 {
     QStringList partes;
-    partes << (p.general ? QStringLiteral("general %1 (%2)")
-                               .arg(nombreVersion(*p.general), fecha(p.generalFirmado))
+    partes << (p.general ? QStringLiteral("version general %1 (%2)")
+                               .arg(*p.general)
+                               .arg(fecha(p.generalFirmado))
                          : QStringLiteral("sin version general"));
     if (p.piloto) {
         QStringList cortos;
         for (const QString &c : grupo)
             cortos << visible(corto(c));
-        partes << QStringLiteral("piloto %1 (%2) para %3")
-                      .arg(nombreVersion(*p.piloto), fecha(p.pilotoFirmado),
+        partes << QStringLiteral("version piloto %1 (%2) para %3")
+                      .arg(QString::number(*p.piloto), fecha(p.pilotoFirmado),
                            cortos.isEmpty() ? QStringLiteral("nadie (grupo vacio)")
                                             : cortos.join(QStringLiteral(", ")));
     } else {
         partes << QStringLiteral("sin piloto");
     }
-    partes << (p.anterior ? QStringLiteral("para volver %1").arg(nombreVersion(*p.anterior))
+    partes << (p.anterior ? QStringLiteral("%1 para volver").arg(nombreVersion(*p.anterior))
                           : QStringLiteral("nada para volver"));
     return QStringLiteral("%1: %2").arg(visible(p.nombre), partes.join(QStringLiteral("; ")));
 }
@@ -81,7 +124,7 @@ QString linea(const Programa &p, const Usuario &u)
     const QString quien = visible(corto(u.cuenta)) + (u.piloto && p.piloto ? QStringLiteral(" (piloto)")
                                                                    : QString());
     if (!u.cuando.isValid())
-        return QStringLiteral("%1: nunca inicio %2").arg(quien, visible(p.nombre));
+        return QStringLiteral("%1: nunca inicio %2").arg(quien, visible(p.nombre)) + fallo(u);
     QString texto = QStringLiteral("%1: %2, iniciado el %3")
                         .arg(quien, u.version ? nombreVersion(*u.version) : desconocida,
                              fecha(u.cuando));
@@ -90,7 +133,7 @@ QString linea(const Programa &p, const Usuario &u)
     if (v && (u.cuando < desde || (u.version && *u.version != *v)))
         texto += QStringLiteral(" (no lo inicio desde la publicacion de la %1)")
                      .arg(nombreVersion(*v));
-    return texto;
+    return texto + fallo(u);
 }
 
 QList<std::pair<QString, int>> cuentas(const Programa &p)
@@ -123,6 +166,13 @@ QString resumen(const Programa &p)
                       .arg(que)
                       .arg(n)
                       .arg(n == 1 ? QStringLiteral("usuario") : QStringLiteral("usuarios"));
+    int fallidos = 0;
+    for (const Usuario &u : p.usuarios)
+        fallidos += u.fallo ? 1 : 0;
+    if (fallidos)
+        partes << QStringLiteral("no pudieron actualizar: %1 %2")
+                      .arg(fallidos)
+                      .arg(fallidos == 1 ? QStringLiteral("usuario") : QStringLiteral("usuarios"));
     return QStringLiteral("resumen de %1: %2")
         .arg(visible(p.nombre), partes.isEmpty() ? QStringLiteral("ningun usuario con acceso")
                                         : partes.join(QStringLiteral(", ")));

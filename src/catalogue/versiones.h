@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -39,11 +40,31 @@ inline constexpr char sqlUsuarios[] =
 // The pilot group, by account name.
 inline constexpr char sqlGrupo[] = "SELECT sysuser FROM sysuser WHERE piloto ORDER BY sysuser";
 
+// The user's failed update not resolved since (appfallo): the latest one.
+struct Fallo {
+    qint64 version = 0; // wanted
+    QString causa;      // its code
+    QDateTime cuando;
+};
+
+// One row per unresolved failed update: app_id, sysuser, the version wanted, the cause's code
+// and when; newest last, so that the last row of a user and program is the one shown. Same
+// placeholders.
+inline constexpr char sqlFallos[] =
+    "SELECT f.app_id, u.sysuser, f.version, f.causa, DATE_FORMAT(f.cuando, '%Y-%m-%d %H:%i:%s') "
+    "FROM appfallo f JOIN sysuser u ON u.sysuser_id=f.sysuser_id JOIN app a ON "
+    "a.app_id=f.app_id WHERE f.resuelto IS NULL AND (?='' OR a.nombre=?) "
+    "ORDER BY f.cuando, f.version";
+
+// A failure's cause, from its code, as estado and the report say it.
+QString causa(const QString &codigo);
+
 struct Usuario {
     QString cuenta; // sysuser.sysuser
     bool piloto = false;
     std::optional<qint64> version; // of the last start; nothing: unknown (an earlier launcher)
     QDateTime cuando;              // of the last start; null: never started
+    std::optional<Fallo> fallo;    // an update that failed since the last success
 };
 
 struct Programa {
@@ -53,6 +74,19 @@ struct Programa {
     QDateTime generalFirmado, pilotoFirmado;
     QList<Usuario> usuarios;
 };
+
+// A row of sqlFallos.
+struct FalloDe {
+    qint64 appId = 0;
+    QString cuenta;
+    Fallo fallo;
+};
+
+// Gives each user of each program (found by its app_id's index in `programas`) the failure of
+// its rows, the last one winning; rows of a user or program not there (changed between the
+// statements) are left out.
+void agregarFallos(QList<Programa> &programas, const QHash<qint64, qsizetype> &indice,
+                   const QList<FalloDe> &fallos);
 
 // A time of those rows (written as the statements write them); null for NULL.
 QDateTime hora(const QString &texto);

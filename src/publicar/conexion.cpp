@@ -299,12 +299,19 @@ MYSQL *Conexion::conectar(QString *error) const
                 continue;
         }
         if (n == 1045 || n == 1698)
-            *error = QStringLiteral("acceso denegado: usuario o contraseña incorrectos (%1)")
-                         .arg(texto);
+            *error = QStringLiteral("acceso denegado a la cuenta %1: usuario o contraseña "
+                                    "incorrectos")
+                         .arg(usuario.isEmpty() ? QStringLiteral("del sistema") : usuario);
         else if (n == 1049)
             *error = QStringLiteral("no existe el sistema %1 en el servidor").arg(sistema);
         else if (n >= 2000 && n < 2100)
-            *error = QStringLiteral("no se puede conectar con el servidor: %1").arg(texto);
+            // The client library's own words are English: its number says which failure it was.
+            *error = QStringLiteral("no se puede conectar con el servidor%1 (error %2 del cliente)")
+                         .arg(n == 2026 ? QStringLiteral(" por TLS: no ofrece TLS, o su "
+                                                         "certificado no es de la autoridad o "
+                                                         "no lo nombra")
+                                        : QString())
+                         .arg(n);
         else
             *error = texto;
         return nullptr;

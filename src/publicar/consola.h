@@ -8,6 +8,9 @@ namespace Consola {
 
 // "kolvaster-publicar: <line>" on standard error; returns the tool's failure status (2).
 int fallar(const QString &linea);
+// A failure line as it is printed: one that carries the server's words for a table or column
+// the database lacks says instead that the database is not upgraded, and how to upgrade it.
+QString sinActualizar(const QString &linea);
 // One line of result on standard output, at once.
 void decir(const QString &linea);
 // A bar drawn over itself: the step, how much of it is done, and what follows the bar (bytes

@@ -114,6 +114,26 @@ const QList<Columna> columnas = {
     {"appparche", "largo", "BIGINT NULL",
      "UPDATE appparche p JOIN appcomprimido c ON c.app_id = p.app_id AND c.md5 = p.hasta_md5 "
      "SET p.largo = c.largo WHERE p.largo IS NULL"},
+    // The launchers' failed updates, and the record of every administrative step.
+    {"appfallo", "sysuser_id", "BIGINT NOT NULL"},
+    {"appfallo", "app_id", "BIGINT NOT NULL"},
+    {"appfallo", "version", "BIGINT NOT NULL"},
+    {"appfallo", "md5", "CHAR(32) CHARACTER SET ascii NOT NULL DEFAULT ''"},
+    {"appfallo", "conserva", "BIGINT NULL"},
+    {"appfallo", "conserva_md5", "CHAR(32) CHARACTER SET ascii NULL"},
+    {"appfallo", "causa", "VARCHAR(10) CHARACTER SET ascii NOT NULL"},
+    {"appfallo", "texto", "VARCHAR(400) NOT NULL DEFAULT ''"},
+    {"appfallo", "cuando", "DATETIME NOT NULL"},
+    {"appfallo", "intentos", "INT NOT NULL DEFAULT 1"},
+    {"appfallo", "resuelto", "DATETIME NULL"},
+    {"appfallo", "appfallo_id", "BIGINT NOT NULL AUTO_INCREMENT"},
+    {"registro", "registro_id", "BIGINT NOT NULL AUTO_INCREMENT"},
+    {"registro", "cuando", "DATETIME NOT NULL"},
+    {"registro", "cuenta", "VARCHAR(80) NOT NULL DEFAULT ''"},
+    {"registro", "direccion", "VARCHAR(255) NOT NULL DEFAULT ''"},
+    {"registro", "paso", "VARCHAR(60) NOT NULL"},
+    {"registro", "objeto", "VARCHAR(120) NOT NULL DEFAULT ''"},
+    {"registro", "resultado", "VARCHAR(255) NOT NULL DEFAULT ''"},
 };
 
 const QList<Clave> claves = {
@@ -145,12 +165,27 @@ const QList<Clave> claves = {
     {"appdeltapieza", "PRIMARY", TipoClave::Primaria, "app_id,desde_md5,hasta_md5,pieza"},
     {"appcomprimido", "PRIMARY", TipoClave::Primaria, "app_id"},
     {"appparche", "PRIMARY", TipoClave::Primaria, "app_id,desde_md5"},
+    {"appfallo", "PRIMARY", TipoClave::Primaria, "appfallo_id"},
+    {"appfallo", "uq_appfallo", TipoClave::Unica, "sysuser_id,app_id,version"},
+    {"appfallo", "ix_appfallo_app", TipoClave::Indice, "app_id,resuelto"},
+    {"registro", "PRIMARY", TipoClave::Primaria, "registro_id"},
+    {"registro", "ix_registro_cuando", TipoClave::Indice, "cuando"},
+    {"registro", "ix_registro_objeto", TipoClave::Indice, "objeto,cuando"},
+    {"registro", "ix_registro_cuenta", TipoClave::Indice, "cuenta,cuando"},
 };
 
 // The digest is the one of the bytes a statement leaves, whatever the statement says.
 const QList<Disparador> disparadores = {
     {"app", "app_md5_alta", "BEFORE", "INSERT", "SET NEW.windowsbinary_md5 = MD5(NEW.windowsbinary)"},
     {"app", "app_md5_cambio", "BEFORE", "UPDATE", "SET NEW.windowsbinary_md5 = MD5(NEW.windowsbinary)"},
+    // Who, when and from where are the server's; no row is changed or removed.
+    {"registro", "registro_alta", "BEFORE", "INSERT",
+     "SET NEW.cuando = NOW(), NEW.cuenta = SUBSTRING_INDEX(USER(), '@', 1), NEW.direccion = "
+     "SUBSTRING_INDEX(USER(), '@', -1)"},
+    {"registro", "registro_cambio", "BEFORE", "UPDATE",
+     "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'el registro de pasos solo admite filas nuevas'"},
+    {"registro", "registro_baja", "BEFORE", "DELETE",
+     "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'el registro de pasos solo admite filas nuevas'"},
 };
 
 const char digestosMalos[] = "SELECT app_id, nombre FROM app "

@@ -77,6 +77,24 @@ int estadoEn(MYSQL *m, const QString &nombre)
     }
     {
         Lector st(m);
+        if (!st.preparar(Versiones::sqlFallos) || !st.texto(n).texto(n).ejecutar())
+            return falla(st);
+        QList<Versiones::FalloDe> fallos;
+        for (int hay; (hay = st.fila()) != 0;) {
+            if (hay < 0)
+                return falla(st);
+            Versiones::FalloDe f;
+            f.appId = st.numero(0);
+            f.cuenta = texto(st, 1);
+            f.fallo.version = st.numero(2);
+            f.fallo.causa = texto(st, 3);
+            f.fallo.cuando = Versiones::hora(texto(st, 4));
+            fallos.append(f);
+        }
+        Versiones::agregarFallos(programas, indice, fallos);
+    }
+    {
+        Lector st(m);
         if (!st.preparar(Versiones::sqlGrupo) || !st.ejecutar())
             return falla(st);
         for (int hay; (hay = st.fila()) != 0;) {
@@ -107,5 +125,6 @@ int estado(const Argumentos &a)
 const Orden ordenEstado{
     "estado", "estado --sistema BASE [NOMBRE]",
     "Muestra por programa la version general, la piloto con su grupo y la guardada para volver,\n"
-    "y por cada usuario con acceso la ultima version que inicio y cuando, con un resumen.\n",
+    "y por cada usuario con acceso la ultima version que inicio y cuando, y la actualizacion\n"
+    "que no pudo hacer desde la ultima lograda, con su causa; al final, un resumen.\n",
     {}, {}, true, 0, 1, "estado toma a lo sumo un NOMBRE", estado};

@@ -3,6 +3,7 @@
 #include "comprimidos.h"
 #include "etapas.h"
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -30,6 +31,11 @@ int volverEn(MYSQL *m, const QString &nombre, const Etapas::Firmante &f);
 
 // Every program, or only `nombre` when it is not empty.
 int estadoEn(MYSQL *m, const QString &nombre);
+
+// The record of steps, newest first: all of them, a program's, or those a user (short name) did
+// or that name the user; from `desde` on when it is valid.
+int historialEn(MYSQL *m, const QString &sistema, const QString &programa, const QString &usuario,
+                const QDate &desde);
 
 // `subir --piloto`, once the bytes are made and measured (with the compressed copy and the patch
 // from the general version, stored as any version's), within the transaction `subir`

@@ -6,6 +6,7 @@
 #include "consola.h"
 #include "orden.h"
 #include "pasos.h"
+#include "registro.h"
 
 #include <QRegularExpression>
 
@@ -83,6 +84,21 @@ int pilotoEn(MYSQL *m, const QString &sistema, const QStringList &agregar,
             || !st.entero(valor ? 1 : 0).entero(id).ejecutar())
             return fallaServidor(st);
     }
+    // One row per option given: the step as typed, and whom it named (by account).
+    auto cuentas = [&](const QStringList &cortos) {
+        QStringList r;
+        for (const QString &u : cortos)
+            r << sistema + QLatin1Char('_') + u;
+        return r.join(QLatin1Char(','));
+    };
+    QString error;
+    if ((!agregar.isEmpty()
+         && !Registro::anotar(m, QStringLiteral("piloto --agregar"), cuentas(agregar),
+                              QStringLiteral("en el grupo piloto"), &error))
+        || (!quitar.isEmpty()
+            && !Registro::anotar(m, QStringLiteral("piloto --quitar"), cuentas(quitar),
+                                 QStringLiteral("fuera del grupo piloto"), &error)))
+        return fallar(error);
     if (mysql_commit(m))
         return fallar(QStringLiteral("no se pudo confirmar: %1")
                           .arg(QString::fromUtf8(mysql_error(m))));

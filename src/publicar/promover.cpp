@@ -4,6 +4,7 @@
 #include "consola.h"
 #include "orden.h"
 #include "pasos.h"
+#include "registro.h"
 
 using Consola::fallar;
 
@@ -21,7 +22,12 @@ int promoverEn(MYSQL *m, const QString &nombre, const Etapas::Firmante &f)
         if (!version || !Etapas::guardarAnterior(m, appId, error)
             || !Etapas::ponerGeneral(m, appId, "piloto", error)
             || !Etapas::firmarGeneral(m, appId, nombre, *piloto, *version, f, error)
-            || !Etapas::quitar(m, appId, "piloto", error))
+            || !Etapas::quitar(m, appId, "piloto", error)
+            || !Registro::anotar(m, QStringLiteral("promover"), nombre,
+                                 QStringLiteral("version piloto %1 como version general %2")
+                                     .arg(piloto->version)
+                                     .arg(*version),
+                                 error))
             return false;
         *dicho = QStringLiteral("%1: la version piloto %2 es la de todos: version %3")
                      .arg(nombre)

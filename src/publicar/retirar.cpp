@@ -4,6 +4,7 @@
 #include "consola.h"
 #include "orden.h"
 #include "pasos.h"
+#include "registro.h"
 
 using Consola::fallar;
 
@@ -27,7 +28,12 @@ int retirarEn(MYSQL *m, const QString &nombre, const Etapas::Firmante &f)
         // bytes are signed again with the next one, so that they are taken back.
         const std::optional<qint64> version = Etapas::siguienteVersion(m, appId, error);
         if (!version || !Etapas::quitar(m, appId, "piloto", error)
-            || !Etapas::firmarGeneral(m, appId, nombre, *general, *version, f, error))
+            || !Etapas::firmarGeneral(m, appId, nombre, *general, *version, f, error)
+            || !Registro::anotar(m, QStringLiteral("retirar"), nombre,
+                                 QStringLiteral("version piloto %1 retirada; version general %2")
+                                     .arg(piloto->version)
+                                     .arg(*version),
+                                 error))
             return false;
         *dicho = QStringLiteral("%1: version piloto %2 retirada; todos vuelven a la general, "
                                 "firmada de nuevo como version %3")

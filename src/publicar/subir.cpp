@@ -10,6 +10,7 @@
 #include "consola.h"
 #include "orden.h"
 #include "pasos.h"
+#include "registro.h"
 #include "secreta.h"
 
 #include <QDateTime>
@@ -283,6 +284,9 @@ int subir(const Argumentos &a)
     // one, and the one kept for going back.
     if (!Etapas::limpiarComprimidos(m, appId, &error, &codigo))
         return perdida(codigo, error);
+    if (!Registro::anotar(m, QStringLiteral("subir"), nombre,
+                          QStringLiteral("version general %1").arg(version), &error))
+        return perdida(0, error);
     if (mysql_commit(m))
         return perdida(mysql_errno(m), QStringLiteral("no se pudo confirmar la publicacion: %1")
                                            .arg(QString::fromUtf8(mysql_error(m))));

@@ -5,6 +5,7 @@
 #include "comprimidos.h"
 #include "consola.h"
 #include "pasos.h"
+#include "registro.h"
 
 #include <sodium.h>
 
@@ -53,6 +54,9 @@ int subirPiloto(MYSQL *m, const QString &nombre, long long appId, const QByteArr
         return fallar(error);
     if (!igual())
         return fallar(QStringLiteral("el programa cambio mientras se leia"));
+    if (!Registro::anotar(m, QStringLiteral("subir --piloto"), nombre,
+                          QStringLiteral("version piloto %1").arg(version), &error))
+        return fallar(error);
     if (mysql_commit(m))
         return fallar(QStringLiteral("no se pudo confirmar la publicacion: %1")
                           .arg(QString::fromUtf8(mysql_error(m))));

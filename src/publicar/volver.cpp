@@ -4,6 +4,7 @@
 #include "consola.h"
 #include "orden.h"
 #include "pasos.h"
+#include "registro.h"
 
 using Consola::fallar;
 
@@ -21,7 +22,12 @@ int volverEn(MYSQL *m, const QString &nombre, const Etapas::Firmante &f)
         if (!version || !Etapas::ponerGeneral(m, appId, "anterior", error)
             || !Etapas::firmarGeneral(m, appId, nombre, *anterior, *version, f, error)
             || !Etapas::quitar(m, appId, "anterior", error)
-            || !Etapas::quitar(m, appId, "piloto", error, &habiaPiloto))
+            || !Etapas::quitar(m, appId, "piloto", error, &habiaPiloto)
+            || !Registro::anotar(m, QStringLiteral("volver"), nombre,
+                                 QStringLiteral("version %1 como version general %2")
+                                     .arg(anterior->version)
+                                     .arg(*version),
+                                 error))
             return false;
         *dicho = QStringLiteral("%1: vuelve la version %2 para todos, firmada como version %3%4")
                      .arg(nombre)

@@ -397,7 +397,7 @@ private slots:
         TestDb::ejecutar("DROP DATABASE IF EXISTS " + id);
         TestDb::ejecutar("CREATE DATABASE " + id);
         for (const char *t : {"sysuser", "sysuserimg", "app", "sysuserapp", "report",
-                              "sysuserreport"})
+                              "sysuserreport", "registro"})
             TestDb::ejecutar(QString("CREATE TABLE %1.%2 LIKE %3.%2")
                                  .arg(id, t, Cuentas::identificador(TestDb::base())));
         db = QSqlDatabase();

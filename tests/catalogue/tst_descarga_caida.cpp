@@ -6,6 +6,9 @@
 #include "lanzador.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
 
@@ -83,6 +86,13 @@ private slots:
         QCOMPARE(l.leer(p + "/calc.exe.md5"), digestViejo);
         QCOMPARE(QDir(p).entryList({"calc*"}, QDir::Files | QDir::Hidden),
                  QStringList({"calc.exe", "calc.exe.md5"}));
+        // The session lost its server: its failed update waits in the profile for the next
+        // start, with what the user keeps.
+        const QJsonArray kept = QJsonDocument::fromJson(l.leer(p + "/fallos.pendientes")).array();
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(kept.at(0)["causa"].toString(), QString("corte"));
+        QCOMPARE(kept.at(0)["app"].toInteger(), calc);
+        QCOMPARE(kept.at(0)["cmd5"].toString().toLatin1(), digestViejo);
     }
 
     // The other tests expect their server: a fresh one in the same place.

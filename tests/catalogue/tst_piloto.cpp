@@ -412,8 +412,8 @@ private slots:
         const Salida s = tool({"estado", "calc"});
         QVERIFY2(s.codigo == 0, qPrintable(s.error));
         QCOMPARE(s.lineas.size(), 6);
-        QVERIFY2(s.lineas.at(0).startsWith("calc: general version 1 ("), qPrintable(s.lineas.at(0)));
-        QVERIFY2(s.lineas.at(0).contains("; piloto version 2 (") && s.lineas.at(0).contains(") para ana; nada para volver"),
+        QVERIFY2(s.lineas.at(0).startsWith("calc: version general 1 ("), qPrintable(s.lineas.at(0)));
+        QVERIFY2(s.lineas.at(0).contains("; version piloto 2 (") && s.lineas.at(0).contains(") para ana; nada para volver"),
                  qPrintable(s.lineas.at(0)));
         const QRegularExpression hora("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$");
         QVERIFY2(s.lineas.at(1).startsWith("ana (piloto): version 2, iniciado el ")

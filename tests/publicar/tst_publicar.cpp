@@ -209,7 +209,7 @@ private slots:
                 const Corrida r = correr(args(puerto, enArchivo));
                 QVERIFY(r.estado != 0);
                 QVERIFY2(r.error.startsWith("kolvaster-publicar: no se puede conectar con el "
-                                            "servidor: TLS/SSL error: ") && r.error.count('\n') == 1,
+                                            "servidor por TLS: ") && r.error.count('\n') == 1,
                          r.error.constData());
             }
         }
@@ -269,7 +269,7 @@ private slots:
         QCOMPARE(correr(conexion(tls.puerto, {}), KOLVASTER_PUBLICAR_TLS).estado, 0);
         for (const int puerto : {claro, otroNombre.puerto}) {
             r = correr(conexion(puerto, {}), KOLVASTER_PUBLICAR_TLS);
-            QVERIFY2(rechazo(r, "no se puede conectar con el servidor: TLS/SSL error: "),
+            QVERIFY2(rechazo(r, "no se puede conectar con el servidor por TLS: "),
                      r.error.constData());
             r = correr(conexion(puerto, {"--defaults-extra-file=" + ruta("apaga.cnf")}),
                        KOLVASTER_PUBLICAR_TLS);

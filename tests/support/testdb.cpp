@@ -28,7 +28,7 @@ const QStringList tablas = {"sysuser", "sysuserimg", "apprisklevel", "app", "sys
                             "sysuserelog", "appuse", "report", "sysuserreport", "kolvaster",
                             "kolvasterop", "appfirma", "appcopia", "appcopiapieza", "appdelta",
                             "appdeltapieza", "appcomprimido", "appparche",
-                            "appversion"};
+                            "appversion", "appfallo", "registro"};
 
 QSqlQuery correr(const QString &sql, const QVariantList &valores)
 {
