@@ -216,3 +216,15 @@ CREATE TABLE appparche (
   largo      BIGINT NULL,
   PRIMARY KEY (app_id, desde_md5)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
+-- The branch offices, each with a replica of this database (`servidor`, "host" or
+-- "host:port") that its launchers read the programs' bytes from. A launcher is in the branch
+-- whose networks (`redes`, CIDR blocks separated by commas) hold the address the server sees
+-- for its session, the most specific block winning. Only bytes come from there: the
+-- catalogue, the digests and the signatures are still read here. Written by
+-- `kolvaster-publicar sede`.
+CREATE TABLE sede (
+  nombre    VARCHAR(40) CHARACTER SET ascii NOT NULL PRIMARY KEY,
+  redes     VARCHAR(1000) CHARACTER SET ascii NOT NULL,
+  servidor  VARCHAR(255) CHARACTER SET ascii NOT NULL
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;

@@ -114,6 +114,10 @@ const QList<Columna> columnas = {
     {"appparche", "largo", "BIGINT NULL",
      "UPDATE appparche p JOIN appcomprimido c ON c.app_id = p.app_id AND c.md5 = p.hasta_md5 "
      "SET p.largo = c.largo WHERE p.largo IS NULL"},
+    // The branch offices and their replicas.
+    {"sede", "nombre", "VARCHAR(40) CHARACTER SET ascii NOT NULL"},
+    {"sede", "redes", "VARCHAR(1000) CHARACTER SET ascii NOT NULL"},
+    {"sede", "servidor", "VARCHAR(255) CHARACTER SET ascii NOT NULL"},
 };
 
 const QList<Clave> claves = {
@@ -145,6 +149,7 @@ const QList<Clave> claves = {
     {"appdeltapieza", "PRIMARY", TipoClave::Primaria, "app_id,desde_md5,hasta_md5,pieza"},
     {"appcomprimido", "PRIMARY", TipoClave::Primaria, "app_id"},
     {"appparche", "PRIMARY", TipoClave::Primaria, "app_id,desde_md5"},
+    {"sede", "PRIMARY", TipoClave::Primaria, "nombre"},
 };
 
 // The digest is the one of the bytes a statement leaves, whatever the statement says.

@@ -15,7 +15,8 @@ namespace {
 
 const Orden *const ordenes[] = {&ordenClave,    &ordenSubir,    &ordenPiloto,
                                 &ordenPromover, &ordenRetirar, &ordenVolver,
-                                &ordenEstado,   &ordenVerificar, &ordenEsquema};
+                                &ordenEstado,   &ordenVerificar, &ordenEsquema,
+                                &ordenSede};
 
 const char opcionesConexion[] =
     "opciones de conexion, como el cliente mariadb: --host, --port, --user, --password,\n"
