@@ -77,12 +77,13 @@ start)
     opcionesTls "$dir/tls"
   fi
   printf 'PORT=%s\nPRIMARY_DIR=%s\nPRIMARY_PORT=%s\n' "$PORT" "$PRIMARY_DIR" "$PRIMARY_PORT" >"$dir/replica.env"
-  # A server id of its own for each replica of the machine: the port's.
+  # A server id of its own for each replica of the machine: the port's. The binary log reaches it
+# compressed: the programs' raw bytes are in it, beside their compressed copies.
   mariadbd --no-defaults --user=root --datadir="$dir/db" --socket="$dir/mysql.sock" --port="$PORT" \
     --bind-address=127.0.0.1 --pid-file="$dir/mysqld.pid" --log-error="$dir/mysqld.err" \
     --max-allowed-packet=256M --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
     --skip-name-resolve --innodb-flush-log-at-trx-commit=2 --server-id="$PORT" --read-only=ON \
-    --relay-log="$dir/relay" "${tlsOpciones[@]}" >/dev/null 2>&1 &
+    --relay-log="$dir/relay" --slave-compressed-protocol=ON "${tlsOpciones[@]}" >/dev/null 2>&1 &
   for _ in $(seq 1 300); do
     replica -e 'SELECT 1' >/dev/null 2>&1 && break
     sleep 0.1
