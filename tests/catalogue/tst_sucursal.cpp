@@ -236,6 +236,9 @@ private slots:
         QTest::newRow("una vacia") << "10.0.0.0/8," << "" << -2;
         QTest::newRow("no es red") << "norte/8" << "" << -2;
         QTest::newRow("mapeada corta") << "::ffff:0.0.0.0/90" << "" << -2;
+        // As long as the column holds, blanks included, and not a character more.
+        QTest::newRow("la columna entera") << "10.0.0.0/8" + QString(990, ' ') << "10.3.0.1" << 8;
+        QTest::newRow("mas que la columna") << "10.0.0.0/8" + QString(991, ' ') << "" << -2;
     }
     void redes()
     {
@@ -321,6 +324,31 @@ private slots:
         QCOMPARE(sede({}).salida,
                  "norte: redes 127.0.0.0/8, servidor 127.0.0.1:" + QString::number(puertoReplica)
                      + "\n");
+    }
+
+    // The branch a session is in: the most specific block among the rows the tool could have
+    // written; rows it would not have written (hand-made, damaged) are passed over.
+    void sedeElegida()
+    {
+        QSqlQuery q(primario->raiz());
+        QVERIFY(q.exec("INSERT INTO sede VALUES ('a', 'basura', '127.0.0.1:1'), "
+                       "('b', '127.0.0.0/8', '127.0.0.1:2'), ('c', '127.0.0.1/32', 'mal host!'), "
+                       "('d', '10.0.0.0/8,127.0.0.0/16', '127.0.0.1:4'), ('e', '127.0.0.0/12', 'x:5')"));
+        QSqlDatabase db = QSqlDatabase::addDatabase("QMYSQL", "eleccion");
+        db.setHostName("127.0.0.1");
+        db.setPort(primario->puerto);
+        db.setDatabaseName(TestDb::base());
+        db.setUserName(TestDb::cuenta("ana"));
+        db.setPassword(TestDb::clave("ana"));
+        db.setConnectOptions("SSL_CA=" + primario->dir + "/tls/ca.pem");
+        QVERIFY(SesionCifrada::abrir(db));
+        const std::optional<Redes::Servidor> s = Sucursal::buscar(db);
+        QVERIFY(q.exec("DELETE FROM sede WHERE nombre <> 'norte'"));
+        QVERIFY(s);
+        QCOMPARE(s->puerto, 4);
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase("eleccion");
     }
 
     // The pieces come from the replica: the primary sends the catalogue's few rows and the
