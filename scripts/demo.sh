@@ -154,10 +154,12 @@ run="$build/run"
 mkdir -p "$run"
 # "Predeterminar datos" may have changed them in an earlier run.
 [ -f "$run/defaults" ] || printf '127.0.0.1\n%s\nana\n' "$db" >"$run/defaults"
+sede=""
+[ $sucursal -eq 0 ] || sede="
+Branch office \"norte\" (127.0.0.0/8): the programs' bytes come from its replica on 127.0.0.1:$replica_port."
 cat <<EOT
 
-Demo database "$db" on 127.0.0.1:$port, over TLS only (authority $dbdir/tls/ca.pem).${replica_port:+
-Branch office "norte" (127.0.0.0/8): the programs' bytes come from its replica on 127.0.0.1:$replica_port.}
+Demo database "$db" on 127.0.0.1:$port, over TLS only (authority $dbdir/tls/ca.pem).$sede
 Type into the connection dialog:
   Servidor 127.0.0.1   Sistema $db
   Usuario ana     Pass ana_pw      (Ana Gomez, administrator of the suite)
