@@ -12,6 +12,12 @@
 #   scripts/demo.sh --cluster  on a three-node Galera cluster behind HAProxy (scripts/cluster.sh),
 #                              the launcher connecting through the balancer; the cluster and its
 #                              data last as long as the demo
+#   scripts/demo.sh --sucursal a branch office: fresh demo data on a server with a binary log,
+#                              a replica of it (scripts/replica.sh, on KOLVASTER_DEMO_REPLICA_PORT,
+#                              23318) and the branch "norte" (127.0.0.0/8) defined with
+#                              kolvaster-publicar sede: the launcher reads the programs' bytes
+#                              from the replica; both servers and their data last as long as
+#                              the demo
 # For the demo's own test: KOLVASTER_DEMO_DIR (in place of build-demo/), KOLVASTER_DEMO_BIN (a
 # build to take the programs from instead of building) and KOLVASTER_DEMO_LAUNCHER (the command
 # run in place of the launcher).
@@ -19,11 +25,13 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 reset=0
 cluster=0
+sucursal=0
 case "${1:-}" in
   "") ;;
   --reset) reset=1 ;;
   --cluster) cluster=1 ;;
-  *) echo "usage: $0 [--reset | --cluster]" >&2; exit 2 ;;
+  --sucursal) sucursal=1 ;;
+  *) echo "usage: $0 [--reset | --cluster | --sucursal]" >&2; exit 2 ;;
 esac
 "$root/scripts/packages.sh" imagemagick
 
@@ -40,6 +48,12 @@ if [ $cluster -eq 1 ]; then
   KOLVASTER_PORT_SETTING=KOLVASTER_DEMO_CLUSTER_PORT
   dbdir="$build/demo-cluster"
   socket="$dbdir/n1/sock"
+  reset=1
+fi
+if [ $sucursal -eq 1 ]; then
+  dbdir="$build/demo-sucursal"
+  socket="$dbdir/mysql.sock"
+  replica_port=${KOLVASTER_DEMO_REPLICA_PORT:-23318}
   reset=1
 fi
 # Written once the demo data is complete: without it the data is set up again.
@@ -71,6 +85,10 @@ parar() {
   if [ $cluster -eq 1 ]; then
     echo "Stopping the demo cluster."
     "$root/scripts/cluster.sh" stop "$dbdir"
+  elif [ $sucursal -eq 1 ]; then
+    echo "Stopping the demo's replica and server."
+    "$root/scripts/replica.sh" stop "$build/demo-replica"
+    "$root/scripts/testdb.sh" stop "$dbdir"
   else
     echo "Stopping the demo server; its data stays in $dbdir for the next run."
     "$root/scripts/testdb.sh" stop "$dbdir" --keep
@@ -110,6 +128,16 @@ trap parar EXIT
 if [ $cluster -eq 1 ]; then
   "$root/scripts/cluster.sh" start "$dbdir" "$db" "$port" --query-cache --tls
   sembrar
+elif [ $sucursal -eq 1 ]; then
+  "$root/scripts/testdb.sh" start "$dbdir" "$port" "$db" --query-cache --tls --binlog >/dev/null
+  sembrar
+  KOLVASTER_PORT_SETTING=KOLVASTER_DEMO_REPLICA_PORT \
+    "$root/scripts/replica.sh" start "$build/demo-replica" "$replica_port" "$dbdir" "$port" --tls
+  printf '[client]\nhost=127.0.0.1\nport=%s\nuser=dbadmin\npassword=dbadmin_pw\nssl-ca=%s\n' \
+    "$port" "$dbdir/tls/ca.pem" >"$build/tmp/sede.cnf"
+  "$bin/kolvaster-publicar" sede --defaults-file="$build/tmp/sede.cnf" --sistema "$db" \
+    --agregar norte --red 127.0.0.0/8 --servidor "127.0.0.1:$replica_port"
+  "$root/scripts/replica.sh" sync "$build/demo-replica"
 elif [ -f "$sembrada" ]; then
   "$root/scripts/testdb.sh" resume "$dbdir" "$port" --query-cache --tls >/dev/null
   echo "Demo database \"$db\" as the last run left it (scripts/demo.sh --reset starts afresh)."
@@ -126,9 +154,12 @@ run="$build/run"
 mkdir -p "$run"
 # "Predeterminar datos" may have changed them in an earlier run.
 [ -f "$run/defaults" ] || printf '127.0.0.1\n%s\nana\n' "$db" >"$run/defaults"
+sede=""
+[ $sucursal -eq 0 ] || sede="
+Branch office \"norte\" (127.0.0.0/8): the programs' bytes come from its replica on 127.0.0.1:$replica_port."
 cat <<EOT
 
-Demo database "$db" on 127.0.0.1:$port, over TLS only (authority $dbdir/tls/ca.pem).
+Demo database "$db" on 127.0.0.1:$port, over TLS only (authority $dbdir/tls/ca.pem).$sede
 Type into the connection dialog:
   Servidor 127.0.0.1   Sistema $db
   Usuario ana     Pass ana_pw      (Ana Gomez, administrator of the suite)

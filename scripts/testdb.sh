@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Throwaway MariaDB server for tests, the demo and the benchmarks.
 #
-#   testdb.sh start DIR PORT [DATABASE] [--query-cache] [--log-bin] [--tls[=CADIR]] [--tls-name=NAME]
+#   testdb.sh start DIR PORT [DATABASE] [--query-cache] [--tls[=CADIR]] [--tls-name=NAME] [--binlog]
 #                                        initialise a data directory under DIR, start the
 #                                        server on 127.0.0.1:PORT, load sql/schema.sql into
 #                                        DATABASE (default "prueba") and create the accounts;
@@ -10,10 +10,10 @@
 #                                        certificate for 127.0.0.1 and localhost, or for NAME,
 #                                        signed by the authority of CADIR (ca.pem, ca.key; made
 #                                        there when missing; default DIR/tls), left in DIR/tls:
-#                                        ca.pem, server-cert.pem, server-key.pem;
-#                                        --log-bin keeps a binary log (row format), as a server
-#                                        that replicas or a cluster follow does
-#   testdb.sh resume DIR PORT [--query-cache] [--tls]
+#                                        ca.pem, server-cert.pem, server-key.pem
+#                                        --binlog writes a binary log (server-id 1, row format) that
+#                                        scripts/replica.sh can follow
+#   testdb.sh resume DIR PORT [--query-cache] [--tls] [--binlog]
 #                                        start the server again on the data DIR holds
 #                                        (the demo's kept data, or after a test killed it)
 #   testdb.sh stop DIR [--keep]          shut the server down and remove DIR (--keep: keep it)
@@ -30,7 +30,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 cmd=${1:-}
 dir=${2:-}
-usage="usage: $0 start DIR PORT [DATABASE] [--query-cache] [--log-bin] [--tls[=CADIR]] [--tls-name=NAME] | resume DIR PORT [--query-cache] [--tls] | stop DIR [--keep]"
+usage="usage: $0 start DIR PORT [DATABASE] [--query-cache] [--tls[=CADIR]] [--tls-name=NAME] [--binlog] | resume DIR PORT [--query-cache] [--tls] [--binlog] | stop DIR [--keep]"
 [ -n "$cmd" ] && [ -n "$dir" ] || { echo "$usage" >&2; exit 2; }
 
 client() { mariadb --no-defaults --socket="$dir/mysql.sock" -uroot "$@"; }
@@ -38,15 +38,19 @@ client() { mariadb --no-defaults --socket="$dir/mysql.sock" -uroot "$@"; }
 . "$here/certificados.sh"
 
 # Flags may come anywhere after the command; what is left are the positional arguments.
-cache=() binlog=() tls="" tlsca="" tlsname=""
+cache=() tls="" tlsca="" tlsname="" binlog=()
 args=()
 for a in "${@:3}"; do
   case "$a" in
   --query-cache) cache=(--query-cache-type=1 --query-cache-size=64M) ;;
-  --log-bin) binlog=(--log-bin="$dir/db/binlog" --server-id=1 --binlog-format=ROW) ;;
   --tls) tls=1 ;;
   --tls=*) tls=1 tlsca=${a#--tls=} ;;
   --tls-name=*) tlsname=${a#--tls-name=} ;;
+  # Triggers on a server with a binary log need SUPER unless the server trusts their makers.
+  # Rows are logged with their key and changed columns only: a new release's program would
+  # otherwise travel to each replica twice (before and after), and the version it replaces too.
+  --binlog) binlog=(--log-bin="$dir/binlog" --server-id=1 --binlog-format=ROW --binlog-row-image=MINIMAL
+                    --log-bin-trust-function-creators=1) ;;
   *) args+=("$a") ;;
   esac
 done
@@ -61,7 +65,7 @@ servidor() {
   mariadbd --no-defaults --user=root --datadir="$dir/db" --socket="$dir/mysql.sock" --port="$port" \
     --bind-address=127.0.0.1 --pid-file="$dir/mysqld.pid" --log-error="$dir/mysqld.err" \
     --max-allowed-packet=256M --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
-    --skip-name-resolve --innodb-flush-log-at-trx-commit=2 "${cache[@]}" "${binlog[@]}" "${tlsOpciones[@]}" >/dev/null 2>&1 &
+    --skip-name-resolve --innodb-flush-log-at-trx-commit=2 "${cache[@]}" "${tlsOpciones[@]}" "${binlog[@]}" >/dev/null 2>&1 &
   for _ in $(seq 1 300); do
     client -e 'SELECT 1' >/dev/null 2>&1 && break
     sleep 0.1

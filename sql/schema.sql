@@ -263,3 +263,15 @@ CREATE TRIGGER registro_cambio BEFORE UPDATE ON registro
   FOR EACH ROW SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'el registro de pasos solo admite filas nuevas';
 CREATE TRIGGER registro_baja BEFORE DELETE ON registro
   FOR EACH ROW SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'el registro de pasos solo admite filas nuevas';
+
+-- The branch offices, each with a replica of this database (`servidor`, "host" or
+-- "host:port") that its launchers read the programs' bytes from. A launcher is in the branch
+-- whose networks (`redes`, CIDR blocks separated by commas) hold the address the server sees
+-- for its session, the most specific block winning. Only bytes come from there: the
+-- catalogue, the digests and the signatures are still read here. Written by
+-- `kolvaster-publicar sede`.
+CREATE TABLE sede (
+  nombre    VARCHAR(40) CHARACTER SET ascii NOT NULL PRIMARY KEY,
+  redes     VARCHAR(1000) CHARACTER SET ascii NOT NULL,
+  servidor  VARCHAR(255) CHARACTER SET ascii NOT NULL
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;

@@ -3,6 +3,7 @@
 #include "catalogue/compresion.h"
 #include "catalogue/piezas.h"
 #include "catalogue/programas.h"
+#include "catalogue/sucursal.h"
 #include "db/sesioncifrada.h"
 
 #include <QDir>
@@ -43,6 +44,12 @@ const char sqlCopia[] = "SELECT pieza, suma, LEFT(datos, LEAST(?, ? - pieza * ?)
 const char sqlParche[] = "SELECT pieza, suma, LEFT(datos, LEAST(?, ? - pieza * ?) + 1) FROM "
                          "appdeltapieza WHERE app_id=? AND desde_md5=? AND hasta_md5=? AND "
                          "pieza>=? AND pieza<? ORDER BY pieza";
+
+// The head office's digests of the same pieces, for those read from a branch's replica.
+const char sumasCopia[] = "SELECT pieza, suma FROM appcopiapieza WHERE app_id=? AND md5=? AND "
+                          "pieza>=? AND pieza<? ORDER BY pieza";
+const char sumasParche[] = "SELECT pieza, suma FROM appdeltapieza WHERE app_id=? AND "
+                           "desde_md5=? AND hasta_md5=? AND pieza>=? AND pieza<? ORDER BY pieza";
 
 // However many patches the rows offer, a chain is sought among these few, no longer than this.
 constexpr int parchesMaximos = 256;
@@ -196,7 +203,7 @@ Descarga::Estado guardarDesde(const QString &dir, const QString &nombre, qint64 
 // How a path ended: the program in place, nothing usable, or the connection lost on the way.
 enum class Fin { Hecho, Fallido, Cortado };
 
-Fin fin(bool hecho, const Piezas::Flujo &fuente, QString *corte)
+Fin fin(bool hecho, const Piezas::Fuente &fuente, QString *corte)
 {
     if (hecho)
         return Fin::Hecho;
@@ -206,7 +213,21 @@ Fin fin(bool hecho, const Piezas::Flujo &fuente, QString *corte)
     return Fin::Cortado;
 }
 
-Fin porParches(const Oferta &o, MYSQL *m, int appId, const QString &dir, const QString &digest,
+// The pieces of one stored value: from the branch's replica when the session has one, each
+// against the digest read here on the session; the rest on the canal to this server.
+Piezas::Fuente fuenteDe(Canal &canal, MYSQL *sesion, const char *sql, const char *sqlSumas,
+                      const Piezas::Medida &medida, int appId, const QList<QByteArray> &clave,
+                      int desde = 0)
+{
+    MYSQL *cerca = canal.replica();
+    const std::optional<QList<QByteArray>> s =
+        cerca ? Piezas::sumas(sesion, sqlSumas, medida, appId, clave, desde) : std::nullopt;
+    return Piezas::Fuente([&canal] { return canal.manejador(); }, s ? cerca : nullptr,
+                          s.value_or(QList<QByteArray>()), sql, medida, appId, clave, desde,
+                          [&canal] { canal.perderReplica(); });
+}
+
+Fin porParches(const Oferta &o, Canal &canal, MYSQL *sesion, int appId, const QString &dir, const QString &digest,
                const Descarga::Exigencia *exigencia, const Progreso &progreso, QString *corte)
 {
     const QString exe = dir + QLatin1Char('/') + o.nombre + QLatin1String(Programas::sufijoPrograma);
@@ -230,7 +251,8 @@ Fin porParches(const Oferta &o, MYSQL *m, int appId, const QString &dir, const Q
     qint64 recibidos = 0;
     for (qsizetype i = 0; i < o.cadena.size(); ++i) {
         const Parche &p = o.cadena.at(i);
-        Piezas::Flujo fuente(m, sqlParche, p.medida, appId, {p.desde, p.hasta});
+        Piezas::Fuente fuente = fuenteDe(canal, sesion, sqlParche, sumasParche,
+                                                      p.medida, appId, {p.desde, p.hasta});
         auto siguiente = [&](QByteArrayView *pieza) {
             if (!fuente.siguiente(pieza))
                 return false;
@@ -283,7 +305,7 @@ Fin porParches(const Oferta &o, MYSQL *m, int appId, const QString &dir, const Q
 // the profile, then from the server, each kept as soon as it is checked. A cut leaves them
 // there for the next start; anything else that fails throws them away, as nobody can tell
 // which piece was wrong.
-Fin porCopia(const Oferta &o, MYSQL *m, int appId, const QString &dir, const QString &digest,
+Fin porCopia(const Oferta &o, Canal &canal, MYSQL *sesion, int appId, const QString &dir, const QString &digest,
              const Descarga::Exigencia *exigencia, const Progreso &progreso, QString *corte)
 {
     const Piezas::Medida &medida = *o.copia;
@@ -295,7 +317,8 @@ Fin porCopia(const Oferta &o, MYSQL *m, int appId, const QString &dir, const QSt
         parcial.descartar();
         return Fin::Fallido;
     }
-    Piezas::Flujo fuente(m, sqlCopia, medida, appId, {digest.toLatin1()}, guardadas);
+    Piezas::Fuente fuente = fuenteDe(canal, sesion, sqlCopia, sumasCopia, medida,
+                                                  appId, {digest.toLatin1()}, guardadas);
     int leidas = 0;
     qint64 recibidos = 0;
     bool guardada = true;
@@ -345,16 +368,34 @@ QSqlDatabase abrirSinCompresion(const QSqlDatabase &sesion, const QString &nombr
 }
 
 Canal::Canal(const QSqlDatabase &sesion, bool conCompresion)
-    : sesion(sesion), nombre(nombreCanal), conCompresion(conCompresion)
+    : sesion(sesion), nombre(nombreCanal), nombreReplica(nombreCanal + QStringLiteral("-sede")),
+      conCompresion(conCompresion)
 {
 }
 
 Canal::~Canal()
 {
-    if (!intentado)
-        return;
-    QSqlDatabase::database(nombre, false).close();
-    QSqlDatabase::removeDatabase(nombre);
+    for (const QString &n : {nombre, nombreReplica})
+        if (QSqlDatabase::contains(n)) {
+            QSqlDatabase::database(n, false).close();
+            QSqlDatabase::removeDatabase(n);
+        }
+}
+
+st_mysql *Canal::replica()
+{
+    if (!replicaIntentada) {
+        replicaIntentada = true;
+        conReplica = Sucursal::abrir(sesion, nombreReplica);
+    }
+    return conReplica ? Descarga::manejador(QSqlDatabase::database(nombreReplica, false))
+                      : nullptr;
+}
+
+void Canal::perderReplica()
+{
+    conReplica = false;
+    Sucursal::perdida(sesion);
 }
 
 st_mysql *Canal::manejador()
@@ -384,13 +425,14 @@ Resultado actualizar(const QSqlDatabase &sesion, Canal &canal, int appId, const 
             return r;
     }
     const Descarga::Exigencia *e = exigencia ? &*exigencia : nullptr;
+    MYSQL *sesionM = Descarga::manejador(sesion);
 
     // A chain is worth fetching only while it costs less than the copy and than the program.
     if (!o->cadena.isEmpty() && o->cadenaBytes < *o->largoPrograma
         && (!o->copia || o->cadenaBytes < o->copia->bytes)) {
-        MYSQL *m = canal.manejador();
-        const Fin f = m ? porParches(*o, m, appId, dir, digest, e, progreso, &r.corte)
-                        : Fin::Fallido;
+        const Fin f = canal.replica() || canal.manejador()
+                          ? porParches(*o, canal, sesionM, appId, dir, digest, e, progreso, &r.corte)
+                          : Fin::Fallido;
         if (f == Fin::Hecho) {
             r.camino = Camino::Parches;
             return r;
@@ -400,9 +442,9 @@ Resultado actualizar(const QSqlDatabase &sesion, Canal &canal, int appId, const 
             return r;
     }
     if (o->copia) {
-        MYSQL *m = canal.manejador();
-        const Fin f =
-            m ? porCopia(*o, m, appId, dir, digest, e, progreso, &r.corte) : Fin::Fallido;
+        const Fin f = canal.replica() || canal.manejador()
+                          ? porCopia(*o, canal, sesionM, appId, dir, digest, e, progreso, &r.corte)
+                          : Fin::Fallido;
         if (f == Fin::Hecho) {
             r.camino = Camino::Copia;
             return r;

@@ -34,11 +34,17 @@ public:
 
     // Null when it cannot be opened (then not tried again).
     st_mysql *manejador();
+    // The replica of the session's branch office, for the bytes alone; null when the session
+    // is in no branch or its replica cannot be reached (remembered for the session).
+    st_mysql *replica();
+    // The replica stopped answering: not used again in this session.
+    void perderReplica();
 
 private:
     QSqlDatabase sesion;
-    QString nombre;
+    QString nombre, nombreReplica;
     bool intentado = false;
+    bool replicaIntentada = false, conReplica = false;
     bool conCompresion;
 };
 

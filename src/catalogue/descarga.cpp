@@ -143,7 +143,7 @@ Estado guardar(const QString &dir, const QString &nombre, qint64 largo, const QS
 }
 
 Resultado descargar(const QSqlDatabase &db, int appId, const QString &dir,
-                    const QList<QByteArray> *claves, const QString &piloto)
+                    const QList<QByteArray> *claves, const QString &piloto, const Cerca *cerca)
 {
     Resultado r;
     std::optional<Exigencia> exigencia;
@@ -160,7 +160,7 @@ Resultado descargar(const QSqlDatabase &db, int appId, const QString &dir,
                                     "JOIN app a ON a.app_id=v.app_id WHERE v.app_id=? AND "
                                     "v.clase='piloto' AND v.md5=?";
     const char *sql = piloto.isEmpty() ? sqlGeneral : sqlPiloto;
-    MYSQL *mysql = manejador(db);
+    MYSQL *mysql = cerca ? cerca->m : manejador(db);
     if (!mysql) {
         r.error = errorDe(nullptr, "Unable to prepare statement");
         return r;
@@ -193,6 +193,11 @@ Resultado descargar(const QSqlDatabase &db, int appId, const QString &dir,
         return r;
     }
     r.nombre = QString::fromUtf8(*nombre);
+    if (cerca && (r.nombre != cerca->nombre
+                  || QString::fromLatin1(*digest).compare(cerca->digest, Qt::CaseInsensitive) != 0)) {
+        r.estado = Estado::DigestDistinto;
+        return r;
+    }
     if (st.numero(2) == 0 || st.bytes(0) == 0) {
         r.estado = Estado::SinBinario;
         return r;

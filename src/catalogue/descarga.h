@@ -81,8 +81,17 @@ bool leerExigencia(const QSqlDatabase &db, int appId, const QList<QByteArray> &c
 // `claves` (signatures required), the program's title and `appfirma` row are read first.
 // With `piloto` (a digest), the program's pilot version of that digest is fetched instead, from
 // `appversion`: the general bytes in `app` are not the ones this user must have.
+//
+// With `cerca`, the bytes are read there instead (a branch's replica), and must be those of
+// the program `nombre` with the digest `digest` that the session's server gave: a row of
+// another name or digest gives DigestDistinto with nothing read, and the bytes must hash to it.
+struct Cerca {
+    st_mysql *m = nullptr;
+    QString nombre;
+    QString digest;
+};
 Resultado descargar(const QSqlDatabase &db, int appId, const QString &dir,
                     const QList<QByteArray> *claves = nullptr,
-                    const QString &piloto = QString());
+                    const QString &piloto = QString(), const Cerca *cerca = nullptr);
 
 } // namespace Descarga

@@ -22,7 +22,8 @@ qint64 largoPieza(const Medida &m, int i)
 
 Flujo::Flujo(MYSQL *m, const char *sql, const Medida &medida, long long appId,
              const QList<QByteArray> &clave, int desde)
-    : lector(m), m(m), medida(medida), proxima(desde), appId(appId), clave(clave), sql(sql)
+    : lector(m), m(m), medida(medida), proxima(desde), appId(appId), clave(clave), sql(sql),
+      primera(desde)
 {
 }
 
@@ -80,7 +81,9 @@ bool Flujo::siguiente(QByteArrayView *pieza)
     if (!suma || !lector.leer(2, buffer.data(), 0, n))
         return perdida();
     const QByteArrayView vista(buffer.constData(), n);
-    if (QCryptographicHash::hash(vista, QCryptographicHash::Md5).toHex() != suma->toLower())
+    const QByteArray hecha = QCryptographicHash::hash(vista, QCryptographicHash::Md5).toHex();
+    if (hecha != suma->toLower()
+        || (!esperadas.isEmpty() && hecha != esperadas.value(proxima - primera)))
         return fallar(Fallo::Danado);
     ++proxima;
     *pieza = vista;
@@ -90,6 +93,77 @@ bool Flujo::siguiente(QByteArrayView *pieza)
 QString Flujo::error() const
 {
     return perdido.isEmpty() ? QString::fromUtf8(lector.error()) : perdido;
+}
+
+std::optional<QList<QByteArray>> sumas(MYSQL *m, const char *sql, const Medida &medida,
+                                       long long appId, const QList<QByteArray> &clave,
+                                       int desde)
+{
+    Lector st(m);
+    st.entero(appId);
+    for (const QByteArray &v : clave)
+        st.texto(v);
+    st.entero(desde).entero(medida.piezas);
+    if (!st.preparar(sql) || !st.ejecutar())
+        return std::nullopt;
+    QList<QByteArray> r;
+    // No more rows than the header announced are read, and none out of its place.
+    for (int i = desde; i < medida.piezas; ++i) {
+        if (st.fila() != 1 || st.numero(0) != i || st.bytes(1) != 32)
+            return std::nullopt;
+        const std::optional<QByteArray> s = st.valor(1);
+        if (!s)
+            return std::nullopt;
+        r.append(s->toLower());
+    }
+    if (st.fila() != 0)
+        return std::nullopt;
+    return r;
+}
+
+Fuente::Fuente(std::function<MYSQL *()> lejos, MYSQL *cerca, const QList<QByteArray> &sumasLejos,
+               const char *sql, const Medida &medida, long long appId,
+               const QList<QByteArray> &clave, int desde, std::function<void()> cercaPerdida)
+    : lejos(std::move(lejos)), perdida(std::move(cercaPerdida)), sql(sql), medida(medida),
+      appId(appId), clave(clave), desde(desde)
+{
+    if (cerca && sumasLejos.size() == medida.piezas - desde) {
+        this->cerca.emplace(cerca, sql, medida, appId, clave, desde);
+        this->cerca->exigir(sumasLejos);
+    }
+}
+
+bool Fuente::siguiente(QByteArrayView *pieza)
+{
+    if (cerca) {
+        if (cerca->siguiente(pieza)) {
+            if (!pieza->isEmpty())
+                ++cercanas;
+            return true;
+        }
+        if (cerca->fallo() == Fallo::Cortado && perdida)
+            perdida();
+        cerca.reset(); // what it still sends is drained; the head office gives the rest
+    }
+    if (!principal) {
+        MYSQL *m = sinPrincipal ? nullptr : lejos();
+        if (!m) {
+            sinPrincipal = true;
+            return false;
+        }
+        principal.emplace(m, sql, medida, appId, clave, desde + cercanas);
+    }
+    return principal->siguiente(pieza);
+}
+
+Fallo Fuente::fallo() const
+{
+    return principal ? principal->fallo() : (sinPrincipal ? Fallo::Danado : Fallo::Ninguno);
+}
+
+QString Fuente::error() const
+{
+    return principal ? principal->error() : QString();
 }
 
 Parcial::Parcial(const QString &ruta, const QByteArray &digest, const Medida &medida)

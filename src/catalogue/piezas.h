@@ -8,7 +8,9 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 struct st_mysql;
 
@@ -60,6 +62,9 @@ public:
     // The next piece in *pieza (valid until the next call), empty after the last one. False
     // when it cannot be had: fallo() says why, and the statement is not read any further.
     bool siguiente(QByteArrayView *pieza);
+    // The digests another server holds for the pieces from `desde` on: each piece must hash to
+    // its own there too, whatever the rows here say of it.
+    void exigir(const QList<QByteArray> &sumas) { esperadas = sumas; }
     Fallo fallo() const { return estado; }
     // The client library's words for a lost connection.
     QString error() const;
@@ -78,6 +83,48 @@ private:
     QByteArray buffer;
     Fallo estado = Fallo::Ninguno;
     QString perdido;
+    QList<QByteArray> esperadas;
+    int primera;
+};
+
+// The digests the server holds for the pieces of one stored value from `desde` on, by one
+// statement with the placeholders (app_id, the value's key..., desde, piezas) that gives the
+// rows (pieza, suma) ordered by pieza: exactly one row per piece, each 32 hexadecimal digits
+// (lower case), or nothing.
+std::optional<QList<QByteArray>> sumas(st_mysql *m, const char *sql, const Medida &medida,
+                                       long long appId, const QList<QByteArray> &clave,
+                                       int desde = 0);
+
+// The pieces read from a copy of the database near the launcher (a branch's replica), each
+// checked against the digest the head office holds for it, and from the head office for
+// whatever that copy cannot give: a piece it lacks, one that does not hash to the head
+// office's digest, a connection lost. The head office's connection is asked for only then.
+// Without a copy (a null `cerca`), every piece comes from the head office.
+class Fuente
+{
+public:
+    Fuente(std::function<st_mysql *()> lejos, st_mysql *cerca, const QList<QByteArray> &sumasLejos,
+           const char *sql, const Medida &medida, long long appId, const QList<QByteArray> &clave,
+           int desde = 0, std::function<void()> cercaPerdida = {});
+
+    bool siguiente(QByteArrayView *pieza);
+    // Of the head office's connection: the nearby copy's failures are only a change of source.
+    Fallo fallo() const;
+    QString error() const;
+    // How many pieces came from the nearby copy.
+    int deCerca() const { return cercanas; }
+
+private:
+    std::function<st_mysql *()> lejos;
+    std::function<void()> perdida;
+    std::optional<Flujo> cerca, principal;
+    const char *sql;
+    Medida medida;
+    long long appId;
+    QList<QByteArray> clave;
+    int desde;
+    int cercanas = 0;
+    bool sinPrincipal = false;
 };
 
 // The pieces of one compressed copy received and checked so far, kept beside the program as

@@ -10,6 +10,7 @@
 #include "catalogue/fallos.h"
 #include "catalogue/firma.h"
 #include "catalogue/programas.h"
+#include "catalogue/sucursal.h"
 #include "db/sentencia.h"
 #include "ui_kolvaster.h"
 
@@ -337,12 +338,13 @@ bool Kolvaster::descargarPrograma(const char *nombre, int appId, const QString &
     // First the patches from the user's version or the compressed copy, when the publishing
     // tool stored them for the catalogue's digest; whatever fails there is silently left to
     // the download below.
+    std::optional<Actualizacion::Canal> propio;
+    if (!canalSincronizacion)
+        propio.emplace(db);
+    Actualizacion::Canal &canal = canalSincronizacion ? *canalSincronizacion : *propio;
     if (!digest.isEmpty()) {
-        std::optional<Actualizacion::Canal> propio;
-        if (!canalSincronizacion)
-            propio.emplace(db);
         const Actualizacion::Resultado a = Actualizacion::actualizar(
-            db, canalSincronizacion ? *canalSincronizacion : *propio, appId, dirProfile.path(),
+            db, canal, appId, dirProfile.path(),
             digest, claves ? &*claves : nullptr, [&](qint64 recibidos, qint64 total) {
                 espera.setProgreso(recibidos, total);
                 // Painted now, between two pieces, and sent to the display at once; but no
@@ -366,9 +368,21 @@ bool Kolvaster::descargarPrograma(const char *nombre, int appId, const QString &
 
     // The binary goes from the client library's buffer to the file in pieces: it is never
     // copied whole into the driver's buffers and a QByteArray on top.
-    const Descarga::Resultado r = Descarga::descargar(db, appId, dirProfile.path(),
-                                                      claves ? &*claves : nullptr,
-                                                      piloto ? digest : QString());
+    // From the branch's replica first, when the session has one; anything but the program in
+    // place (the replica lags, lacks it, holds other bytes, stops answering) leaves the
+    // download to the session's server.
+    const Descarga::Cerca cerca{digest.isEmpty() ? nullptr : canal.replica(),
+                                QString::fromLatin1(nombre), digest};
+    Descarga::Resultado r;
+    if (cerca.m) {
+        r = Descarga::descargar(db, appId, dirProfile.path(), claves ? &*claves : nullptr,
+                                piloto ? digest : QString(), &cerca);
+        if (r.estado == Descarga::Estado::FalloSentencia)
+            canal.perderReplica();
+    }
+    if (!cerca.m || Sucursal::otraVez(r.estado))
+        r = Descarga::descargar(db, appId, dirProfile.path(), claves ? &*claves : nullptr,
+                                piloto ? digest : QString());
     switch (r.estado) {
     case Descarga::Estado::FalloSentencia:
         anotar(QStringLiteral("corte"), r.error);

@@ -134,6 +134,10 @@ const QList<Columna> columnas = {
     {"registro", "paso", "VARCHAR(60) NOT NULL"},
     {"registro", "objeto", "VARCHAR(120) NOT NULL DEFAULT ''"},
     {"registro", "resultado", "VARCHAR(255) NOT NULL DEFAULT ''"},
+    // The branch offices and their replicas.
+    {"sede", "nombre", "VARCHAR(40) CHARACTER SET ascii NOT NULL"},
+    {"sede", "redes", "VARCHAR(1000) CHARACTER SET ascii NOT NULL"},
+    {"sede", "servidor", "VARCHAR(255) CHARACTER SET ascii NOT NULL"},
 };
 
 const QList<Clave> claves = {
@@ -172,6 +176,7 @@ const QList<Clave> claves = {
     {"registro", "ix_registro_cuando", TipoClave::Indice, "cuando"},
     {"registro", "ix_registro_objeto", TipoClave::Indice, "objeto,cuando"},
     {"registro", "ix_registro_cuenta", TipoClave::Indice, "cuenta,cuando"},
+    {"sede", "PRIMARY", TipoClave::Primaria, "nombre"},
 };
 
 // The digest is the one of the bytes a statement leaves, whatever the statement says.

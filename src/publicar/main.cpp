@@ -16,7 +16,7 @@ namespace {
 const Orden *const ordenes[] = {&ordenClave,    &ordenSubir,    &ordenPiloto,
                                 &ordenPromover, &ordenRetirar, &ordenVolver,
                                 &ordenEstado,   &ordenHistorial, &ordenVerificar,
-                                &ordenEsquema};
+                                &ordenEsquema,  &ordenSede};
 
 const char opcionesConexion[] =
     "opciones de conexion, como el cliente mariadb: --host, --port, --user, --password,\n"

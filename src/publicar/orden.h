@@ -43,4 +43,4 @@ bool leerArgumentos(const Orden &orden, const QStringList &args, Argumentos *r, 
 
 // Every subcommand, in the order the help lists them.
 extern const Orden ordenClave, ordenSubir, ordenVerificar, ordenEsquema, ordenPiloto,
-    ordenPromover, ordenRetirar, ordenVolver, ordenEstado, ordenHistorial;
+    ordenPromover, ordenRetirar, ordenVolver, ordenEstado, ordenHistorial, ordenSede;

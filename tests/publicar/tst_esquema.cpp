@@ -252,7 +252,7 @@ private slots:
               "falta el indice ix_appuse_user (sysuser_id) en appuse", "falta la tabla appfirma",
               "falta la tabla appcopia", "falta la tabla appcopiapieza", "falta la tabla appdelta",
               "falta la tabla appdeltapieza", "falta la tabla appcomprimido",
-              "falta la tabla appparche"})
+              "falta la tabla appparche", "falta la tabla sede"})
             QVERIFY2(informe.contains(linea), linea);
         QCOMPARE(esquemaDe(antigua), esquemaAntes);
 
@@ -372,7 +372,7 @@ private slots:
     // the same id.
     void numeracionPorValores()
     {
-        TestDb::ServidorExtra binlog(5, {"--log-bin"});
+        TestDb::ServidorExtra binlog(5, {"--binlog"});
         QVERIFY(binlog.listo);
         const QString puerto = QString::number(binlog.puerto);
         cargar(antigua, KOLVASTER_BASE_ANTIGUA, puerto);

@@ -110,6 +110,11 @@ private slots:
     // A release: each step once, newest first, naming the account; a refused step adds nothing.
     void cicloDeUnaVersion()
     {
+        const QStringList norte{"sede", "--agregar", "norte", "--red", "127.0.0.0/8", "--servidor",
+                                "127.0.0.1:23316"};
+        bien(norte);
+        QCOMPARE(correr(norte).estado, 2); // a duplicate
+        bien({"sede", "--quitar", "norte"});
         subir("v1");
         bien({"piloto", "--agregar", "ana"});
         bien({"piloto"}); // only shows the group
@@ -137,6 +142,8 @@ private slots:
             quien + "subir --piloto calc (version piloto 2)",
             quien + "piloto --agregar " + ana + " (en el grupo piloto)",
             quien + "subir calc (version general 1)",
+            quien + "sede --quitar norte (quitada)",
+            quien + "sede --agregar norte (redes 127.0.0.0/8, servidor 127.0.0.1:23316)",
         };
         QCOMPARE(historial(), todos);
 
@@ -236,7 +243,7 @@ private slots:
         correr({"--help"}, false);
         correr({}, false);
         for (const char *o : {"clave", "subir", "piloto", "promover", "retirar", "volver", "estado",
-                              "historial", "verificar", "esquema"})
+                              "historial", "verificar", "esquema", "sede"})
             QCOMPARE(correr({o, "--help"}, false).estado, 0);
         correr({"estado"});
         correr({"estado", "noexiste"});
