@@ -98,7 +98,7 @@
       plugins: {
         title: {display: opciones.title !== undefined && texto(opciones.title) !== '',
                 text: texto(opciones.title)},
-        legend: leyenda(opciones, clase === 'PieChart' ? 'right' : 'right'),
+        legend: leyenda(opciones, 'right'),
         tooltip: {enabled: false}
       }
     };
