@@ -17,7 +17,18 @@
 # system and user come from its defaults file), Alt+H, Up, Enter, then Escape.
 # Needs the packages xvfb (or another X server), xdotool, x11-apps and imagemagick.
 # Prints one line per start and the medians, with the idle launcher / bare window ratio.
+#
+# Then the charts of a report, drawn by a viewer as a program of the suite opens it
+# (BUILD_DIR/bench/bench_graficos), RUNS times each, from the viewer's exec(): a page of 1 and of
+# 20 charts (500 x 300) with the local loader (first chart and every chart drawn), against the
+# same page naming a public loader that cannot be reached: refused at once (a closed port,
+# PORT+1: the page's load finishes when the loader failed, with no chart) and silent (a listener
+# on PORT+2 that never answers, as a firewall that drops: cut at 60 s). With the resident memory
+# of the viewer and of the web engine's processes 2 s after the page was done.
+#   DISPLAY=:N bench/visor.sh --graficos BUILD_DIR [PORT] [RUNS]   runs only this part
 set -euo pipefail
+solo_graficos=""
+if [ "${1:-}" = "--graficos" ]; then solo_graficos=1; shift; fi
 export KOLVASTER_PORT_SETTING="the PORT argument of bench/visor.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?build directory}" && pwd)
@@ -33,6 +44,48 @@ work=$(mktemp -d -t kolvaster-visor.XXXXXX)
 vivos=()
 trap 'for p in "${vivos[@]}"; do kill -9 $p 2>/dev/null || true; done
       "$here/../scripts/testdb.sh" stop "$work/db" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+
+medir_graficos() {
+  local silencioso=""
+  python3 -c "
+import socket, time
+s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(('127.0.0.1', $((port + 2)))); s.listen(64); s.settimeout(1); abiertas = []
+fin = time.time() + 70 * $runs + 10
+while time.time() < fin:
+    try: abiertas.append(s.accept()[0])
+    except socket.timeout: pass
+" & silencioso=$!
+  vivos+=($silencioso)
+  sleep 0.5
+  : > "$work/graficos"
+  for r in $(seq "$runs"); do
+    for n in 1 20; do
+      for modo in "propio" "publico http://127.0.0.1:$((port + 1))/jsapi"; do
+        QTWEBENGINE_DISABLE_SANDBOX=1 "$build/bench/bench_graficos" $n $modo 2>/dev/null \
+          | sed "s/public-unreachable/public-refused/" | tee -a "$work/graficos"
+      done
+    done
+    QTWEBENGINE_DISABLE_SANDBOX=1 "$build/bench/bench_graficos" 20 publico \
+      "http://127.0.0.1:$((port + 2))/jsapi" 2>/dev/null \
+      | sed "s/public-unreachable/public-silent/" | tee -a "$work/graficos"
+  done
+  kill $silencioso 2>/dev/null || true
+  echo
+  for clase in "charts=1 loader=local" "charts=20 loader=local" "charts=1 loader=public-refused" \
+               "charts=20 loader=public-refused" "charts=20 loader=public-silent"; do
+    med() { grep "^$clase " "$work/graficos" | grep -oE " $1=[-0-9.]+" | cut -d= -f2 | sort -n \
+              | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+    awk -v c="$clase" -v p="$(med first_s)" -v t="$(med all_s)" -v v="$(med viewer_kb)" \
+        -v e="$(med engine_kb)" 'BEGIN {
+      if (c ~ /public/)
+        d = p < 0 ? "no chart, page still loading at 60 s" : sprintf("no chart, page gave up at %.3f s", p)
+      else
+        d = sprintf("first chart %.3f s, all %.3f s", p, t)
+      printf "%-32s %-38s viewer %5.1f MB, engine %5.1f MB\n", c, d, v / 1024, e / 1024 }'
+  done
+}
+if [ -n "$solo_graficos" ]; then medir_graficos; exit 0; fi
 
 "$here/../scripts/testdb.sh" start "$work/db" "$port" bench >/dev/null
 sql() { mariadb --no-defaults --socket="$work/db/mysql.sock" -uroot bench "$@"; }
@@ -113,3 +166,6 @@ for n in ${older:+older} launcher; do
     printf "%-9s idle %6.1f MB = %.2fx the bare window (%.1f MB); first report %.2f s; after it %6.1f MB\n",
            n, i / 1024, i / b, b / 1024, r, c / 1024 }'
 done
+
+echo
+medir_graficos

@@ -2,6 +2,8 @@
 #   bin/kolvaster                              the launcher
 #   bin/kolvaster-publicar                     the publisher's tool (keys, signed uploads)
 #   lib/kolvaster/libkolvastervisor.so         the report engine, loaded on the first report
+#                                              (with the report pages' chart loader built in;
+#                                              they draw with Debian's libjs-chart.js)
 #   share/applications/kolvaster.desktop       its entry in the desktop's menu, with its icon
 #   lib/libkolvasterclient.a, libkolvasterreportes.a (+ the reports' icons as an object file)
 #   include/kolvaster/*.h                      the libraries' public headers (with the About
@@ -75,7 +77,9 @@ set(CPACK_STRIP_FILES bin/kolvaster bin/kolvaster-publicar
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The forms' font and Qt's Spanish texts are files the launcher loads at run time as well.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-mysql, fonts-liberation2, qt6-translations-l10n")
+# The forms' font and Qt's Spanish texts are files the launcher loads at run time as well, and
+# so is Chart.js, with which the report pages draw their charts (libjs-chart.js).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libqt6sql6-mysql, fonts-liberation2, qt6-translations-l10n, libjs-chart.js")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-base-dev, qt6-webengine-dev, libxlsxwriter-dev, libsodium-dev, libssl-dev, cmake, g++")
 include(CPack)

@@ -13,7 +13,7 @@ cluster_port=${KOLVASTER_TEST_CLUSTER_PORT:-24100}
 replica_port=${KOLVASTER_TEST_REPLICA_PORT:-23316}
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKOLVASTER_NOTIFIER_HOST="127.0.0.1:$http_port" -DKOLVASTER_MAKER_HOST="127.0.0.1:$http_port" \
-  -DKOLVASTER_CHARTS_LOADER="http://127.0.0.1:$http_port/charts/jsapi" \
+  -DKOLVASTER_CHARTS_LOADER= \
   -DKOLVASTER_TEST_HTTP_PORT="$http_port" -DKOLVASTER_TEST_DB_PORT="$db_port" \
   -DKOLVASTER_TEST_CLUSTER_PORT="$cluster_port" -DKOLVASTER_TEST_REPLICA_PORT="$replica_port" >/dev/null
 cmake --build "$build" -j2

@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QMarginsF>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTableWidget>
 #include <QTextStream>
@@ -63,6 +64,17 @@ QString literalDeScript(const QString &texto)
         }
     }
     return r;
+}
+
+// A chart value goes into the script as it is only when it is a number literal of JavaScript
+// (an optional sign, digits with an optional point, an optional exponent): anything else, such
+// as "abc", "1);alert(1);(" or "inf", would be code or a reference, so it is written as a string
+// and reaches the chart as data, which names it when it cannot draw it.
+bool esLiteralNumerico(const QString &texto)
+{
+    static const QRegularExpression numero(QStringLiteral(
+        "^\\s*[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?\\s*$"));
+    return numero.match(texto).hasMatch();
 }
 
 } // namespace
@@ -145,7 +157,7 @@ QString KolvasterHTMLViewer::addChart(const QString &chartClass, const QString &
             QString celda = fila.at(j);
             celda.replace(QLatin1Char('\''), QLatin1Char('_'));
             celda.replace(QLatin1Char('"'), QLatin1Char('_'));
-            if (i == 0 || j == 0)
+            if (i == 0 || j == 0 || !esLiteralNumerico(celda))
                 celda = QLatin1Char('\'') + literalDeScript(celda) + QLatin1Char('\'');
             celdas.append(celda);
         }
@@ -257,7 +269,7 @@ void KolvasterHTMLViewer::setHtmlBody(const QString &body)
     source += styleBlock();
     if (!chartScripts.isEmpty()) {
         source += QStringLiteral("<!--Load the AJAX API-->\n<script type=\"text/javascript\" src=\"")
-                  + QLatin1String(KOLVASTER_CHARTS_LOADER)
+                  + QLatin1String(KOLVASTER_CARGADOR_GRAFICOS)
                   + QStringLiteral("\"></script>\n<script type=\"text/javascript\">\n");
         for (const QString &paquete : chartPackages)
             source += QStringLiteral("google.load('visualization', '1.0', {'packages':['")

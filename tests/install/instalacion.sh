@@ -86,6 +86,6 @@ encontrado=$(sed -n 's/^Kolvaster_DIR:PATH=//p' "$tmp/build/CMakeCache.txt")
 cmake --build "$tmp/build" -j2 >"$tmp/build.log" || { cat "$tmp/build.log"; exit 1; }
 salida=$("$tmp/build/consumidor" "$tmp/libro.xlsx")
 echo "$salida"
-[ "$salida" = $'pagina 1\niconos 0\nexportado 1\nusuario 0\nacerca consumidor v1.0\ncerrar Cerrar' ]
+[ "$salida" = $'pagina 1\niconos 0\nexportado 1\nusuario 0\nacerca consumidor v1.0\ncerrar Cerrar\ngraficos 1' ]
 [ -s "$tmp/libro.xlsx" ]
 echo "installed into a fresh prefix; consumer built and ran"

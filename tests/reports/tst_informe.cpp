@@ -101,7 +101,7 @@ private slots:
                  esperado);
         QVERIFY(!v.htmlSource().contains("oculta"));
         QVERIFY(!v.htmlSource().contains("<script"));
-        QVERIFY(!v.htmlSource().contains(QLatin1String(KOLVASTER_CHARTS_LOADER)));
+        QVERIFY(!v.htmlSource().contains(QLatin1String(KOLVASTER_CARGADOR_GRAFICOS)));
     }
 
     void paginaSinCuenta()
@@ -186,7 +186,7 @@ private slots:
                          "// Create and populate the data table.\n"
                          "var data = google.visualization.arrayToDataTable([\n"
                          "['Pa_is','Cant_idad','Otro'],\n"
-                         "['Ar_g_',1_0,x_y],\n"
+                         "['Ar_g_','1_0','x_y'],\n"
                          "[]\n"
                          "]);\n\n"
                          "new google.visualization.ColumnChart(document.getElementById("
@@ -220,7 +220,7 @@ private slots:
         QCOMPARE(s.count("'corechart'"), 1);
         QCOMPARE(s,
                  "<html>\n<head>\n" + estilo + "<!--Load the AJAX API-->\n<script type=\"text/"
-                     "javascript\" src=\"" + QLatin1String(KOLVASTER_CHARTS_LOADER)
+                     "javascript\" src=\"" + QLatin1String(KOLVASTER_CARGADOR_GRAFICOS)
                      + "\"></script>\n<script type=\"text/javascript\">\n"
                        "google.load('visualization', '1.0', {'packages':['corechart']});\n"
                        "</script>\n"

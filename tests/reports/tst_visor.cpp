@@ -134,7 +134,7 @@ private slots:
                      + "\n</style>\n<title>Mi reporte</title></head><body><h2>Mi reporte</h2>"
                        "<p>hola</p></body>");
         QVERIFY(!v.htmlSource().contains("<script"));
-        QVERIFY(!v.htmlSource().contains(QLatin1String(KOLVASTER_CHARTS_LOADER)));
+        QVERIFY(!v.htmlSource().contains(QLatin1String(KOLVASTER_CARGADOR_GRAFICOS)));
     }
 
     void paginaConGraficos()
@@ -147,7 +147,7 @@ private slots:
                  "<html>\n<head>\n" + estilo
                      + "\n</style>\n<!--Load the AJAX API-->\n<script type=\"text/javascript\" "
                        "src=\""
-                     + QLatin1String(KOLVASTER_CHARTS_LOADER)
+                     + QLatin1String(KOLVASTER_CARGADOR_GRAFICOS)
                      + "\"></script>\n<script type=\"text/javascript\">\n"
                        "google.load('visualization', '1.0', {'packages':['corechart']});\n"
                        "google.load('visualization', '1.0', {'packages':['table']});\n"

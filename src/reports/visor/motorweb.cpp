@@ -1,5 +1,7 @@
 #include "motorweb.h"
 
+#include "graficos.h"
+
 #include <QBuffer>
 #include <QEventLoop>
 #include <QHash>
@@ -25,8 +27,9 @@ namespace {
 // view's setHtml goes through a data: URL, which the engine refuses silently above 2 MB, and a
 // report of a few thousand rows is larger than that. From memory nothing of the report is left
 // on disk and nothing has to be cleaned up. The scheme is an ordinary network-like one (neither
-// local nor secure), so that a page may still load the chart loader over plain http: that is
-// blocked from secure origins (mixed content) and, without extra settings, from local ones.
+// local nor secure), so that a page built with a public chart loader may still load it over plain
+// http: that is blocked from secure origins (mixed content) and, without extra settings, from
+// local ones. The default loader is ours, served through a scheme of its own (graficos.h).
 const char esquemaDePaginas[] = "kolvaster-reporte";
 
 // The engine takes schemes registered before it starts: built into a program this runs while
@@ -35,6 +38,7 @@ const bool esquemaRegistrado = [] {
     QWebEngineUrlScheme esquema(esquemaDePaginas);
     esquema.setSyntax(QWebEngineUrlScheme::Syntax::Path);
     QWebEngineUrlScheme::registerScheme(esquema);
+    Graficos::registrarEsquema();
     return true;
 }();
 
@@ -89,6 +93,7 @@ public:
         QWebEngineProfile *perfil = page()->profile();
         if (!perfil->urlSchemeHandler(esquemaDePaginas))
             perfil->installUrlSchemeHandler(esquemaDePaginas, new ServidorDePaginas(perfil));
+        Graficos::instalar(perfil);
         const QString nueva = QString::number(++siguiente);
         olvidar();
         {

@@ -106,7 +106,7 @@ void mostrarReporte(QTableWidget *tabla, QWidget *padre, const QString &usuario)
                                             QStringLiteral("Inicios por programa"), datos, 460, 340);
     const QString columnas = graficos.addChart(
         QStringLiteral("ColumnChart"), QStringLiteral("Inicios del ultimo mes"), datos, 460, 340);
-    // The charts need the chart library's loader from the network; without it the page says
+    // Built with a public chart loader, the charts need the network; without it the page says
     // so and shows the numbers as a plain table.
     QString numeros;
     for (int i = 1; i < datos.size(); ++i)
