@@ -211,11 +211,7 @@ private slots:
 
         QTemporaryDir dir;
         const QString opciones = dir.filePath("cliente.cnf"), clave = dir.filePath("editor.clave");
-        Lanzador::escribir(opciones, QString("[client]\nhost=127.0.0.1\nport=%1\nuser=dbadmin\n"
-                                             "password=%2\n")
-                                         .arg(qEnvironmentVariable("MYSQL_TCP_PORT"),
-                                              TestDb::claveAdmin)
-                                         .toUtf8());
+        TestDb::opcionesAdmin(opciones);
         const QByteArray publicado = QByteArray(300000, 'p') + aMano;
         Lanzador::escribir(dir.filePath("calc"), publicado);
         for (const QStringList &args :

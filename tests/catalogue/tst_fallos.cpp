@@ -20,14 +20,6 @@
 
 namespace {
 
-QByteArray secreta()
-{
-    unsigned char pk[32], sk[64], s[32];
-    memset(s, 'A', sizeof s);
-    crypto_sign_seed_keypair(pk, sk, s);
-    return QByteArray(reinterpret_cast<char *>(sk), 64);
-}
-
 QByteArray programa(const char *marca)
 {
     return QByteArray("#!/bin/sh\n# ") + marca + "\nexit 0\n";
@@ -116,15 +108,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(sodium_init() >= 0);
-        opciones = dir.filePath("cliente.cnf");
-        Lanzador::escribir(opciones, QStringLiteral("[client]\nhost=127.0.0.1\nport=%1\nuser=dbadmin\n"
-                                                    "password=%2\n")
-                                         .arg(qEnvironmentVariable("MYSQL_TCP_PORT"),
-                                              QLatin1String(TestDb::claveAdmin))
-                                         .toUtf8());
-        clave = dir.filePath("editor.clave");
-        Lanzador::escribir(clave, "kolvaster-clave-secreta-1 " + secreta().toBase64() + "\n");
-        QFile::setPermissions(clave, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        opciones = TestDb::opcionesAdmin(dir.filePath("cliente.cnf"));
+        clave = TestDb::claveDeSemilla(dir.filePath("editor.clave"));
     }
 
     void init()

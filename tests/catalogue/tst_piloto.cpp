@@ -16,19 +16,7 @@
 
 #include <sodium.h>
 
-#include <utility>
-
 namespace {
-
-// The key pair of a seed: 'A' is the one the signed build trusts and the tool signs with;
-// 'B' is a key nobody configured.
-QByteArray secreta(char semilla = 'A')
-{
-    unsigned char pk[32], sk[64], s[32];
-    memset(s, semilla, sizeof s);
-    crypto_sign_seed_keypair(pk, sk, s);
-    return QByteArray(reinterpret_cast<char *>(sk), 64);
-}
 
 QByteArray programa(const char *marca)
 {
@@ -138,18 +126,9 @@ private slots:
     void initTestCase()
     {
         QVERIFY(sodium_init() >= 0);
-        opciones = dir.filePath("cliente.cnf");
-        Lanzador::escribir(opciones, QStringLiteral("[client]\nhost=127.0.0.1\nport=%1\nuser=dbadmin\n"
-                                                    "password=%2\n")
-                                         .arg(qEnvironmentVariable("MYSQL_TCP_PORT"),
-                                              QLatin1String(TestDb::claveAdmin))
-                                         .toUtf8());
-        clave = dir.filePath("editor.clave");
-        claveAjena = dir.filePath("ajena.clave");
-        for (const auto &[archivo, semilla] : {std::pair{clave, 'A'}, std::pair{claveAjena, 'B'}}) {
-            Lanzador::escribir(archivo, "kolvaster-clave-secreta-1 " + secreta(semilla).toBase64() + "\n");
-            QFile::setPermissions(archivo, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        }
+        opciones = TestDb::opcionesAdmin(dir.filePath("cliente.cnf"));
+        clave = TestDb::claveDeSemilla(dir.filePath("editor.clave"), 'A');
+        claveAjena = TestDb::claveDeSemilla(dir.filePath("ajena.clave"), 'B');
     }
 
     void init()

@@ -179,14 +179,8 @@ private slots:
         QVERIFY(primario->listo);
         QVERIFY(script({"start", replica, QString::number(puertoReplica), primario->dir,
                         QString::number(primario->puerto), "--tls"}));
-        opciones = tmp.filePath("cliente.cnf");
-        QFile f(opciones);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QString("[client]\nhost=127.0.0.1\nport=%1\nuser=dbadmin\npassword=%2\nssl-ca=%3\n")
-                    .arg(primario->puerto)
-                    .arg(TestDb::claveAdmin, primario->dir + "/tls/ca.pem")
-                    .toUtf8());
-        f.close();
+        opciones = TestDb::opcionesAdmin(tmp.filePath("cliente.cnf"), primario->puerto,
+                                         "ssl-ca=" + primario->dir + "/tls/ca.pem\n");
         clave = tmp.filePath("editor.clave");
         QCOMPARE(herramienta({"clave", clave}).estado, 0);
         QSqlQuery q(primario->raiz());

@@ -202,10 +202,7 @@ DELETE FROM sysuserimg WHERE sysuser_id = 2 AND MD5(imagen) = MD5(UNHEX(REPEAT('
 private slots:
     void initTestCase()
     {
-        opciones = ruta("cliente.cnf");
-        escribir(opciones, QString("[client]\nhost=127.0.0.1\nport=%1\nuser=dbadmin\npassword=%2\n")
-                               .arg(qEnvironmentVariable("MYSQL_TCP_PORT"), TestDb::claveAdmin)
-                               .toUtf8());
+        opciones = TestDb::opcionesAdmin(ruta("cliente.cnf"));
         cargar(fresca, KOLVASTER_SCHEMA);
     }
 
@@ -402,10 +399,7 @@ private slots:
                  "the rows are stored in the order of their values: the case would show nothing");
         resolverDuplicados(puerto);
 
-        const QString otras = ruta("binlog.cnf");
-        escribir(otras, QString("[client]\nhost=127.0.0.1\nport=%1\nuser=dbadmin\npassword=%2\n")
-                            .arg(puerto, TestDb::claveAdmin)
-                            .toUtf8());
+        const QString otras = TestDb::opcionesAdmin(ruta("binlog.cnf"), binlog.puerto);
         const Corrida r = correr({"esquema", "--defaults-extra-file=" + otras, "--sistema", antigua,
                                   "--aplicar"});
         QVERIFY2(r.estado == 0, qPrintable(r.salida + r.error));

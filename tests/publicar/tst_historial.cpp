@@ -89,13 +89,7 @@ class TstHistorial : public QObject
 private slots:
     void initTestCase()
     {
-        opciones = dir.filePath("cliente.cnf");
-        QFile f(opciones);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QString("[client]\nhost=127.0.0.1\nport=%1\nuser=dbadmin\npassword=%2\n")
-                    .arg(qEnvironmentVariable("MYSQL_TCP_PORT"), TestDb::claveAdmin)
-                    .toUtf8());
-        f.close();
+        opciones = TestDb::opcionesAdmin(dir.filePath("cliente.cnf"));
         clave = dir.filePath("editor.clave");
         QCOMPARE(correr({"clave", clave}, false).estado, 0);
     }

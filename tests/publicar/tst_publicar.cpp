@@ -168,11 +168,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(sodium_init() >= 0);
-        opciones = ruta("cliente.cnf");
-        escribir(opciones, QString("[client]\nhost=127.0.0.1\nport=%1\nuser=dbadmin\n"
-                                   "password=%2\n")
-                               .arg(qEnvironmentVariable("MYSQL_TCP_PORT"), TestDb::claveAdmin)
-                               .toUtf8());
+        opciones = TestDb::opcionesAdmin(ruta("cliente.cnf"));
         clave = ruta("editor.clave");
         const Corrida r = correr({"clave", clave});
         QCOMPARE(r.estado, 0);

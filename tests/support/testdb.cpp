@@ -1,5 +1,7 @@
 #include "testdb.h"
 
+#include <sodium.h>
+
 #include "modal.h"
 
 #include "accounts/cuentas.h"
@@ -161,12 +163,7 @@ void publicar(qint64 appId, const QByteArray &nueva)
                    p.readAllStandardError().constData());
     };
     if (!QFile::exists(clave)) {
-        QFile f(opciones);
-        f.open(QIODevice::WriteOnly);
-        f.write(QStringLiteral("[client]\nhost=127.0.0.1\nport=%1\nuser=dbadmin\npassword=%2\n")
-                    .arg(qEnvironmentVariable("MYSQL_TCP_PORT"), QLatin1String(claveAdmin))
-                    .toUtf8());
-        f.close();
+        opcionesAdmin(opciones);
         correrHerramienta({QStringLiteral("clave"), clave});
     }
     const QString archivo = dir.filePath(QStringLiteral("programa"));
@@ -179,6 +176,33 @@ void publicar(qint64 appId, const QByteArray &nueva)
                        valor(QStringLiteral("SELECT nombre FROM app WHERE app_id=?"), {appId})
                            .toString(),
                        archivo});
+}
+
+QString opcionesAdmin(const QString &ruta, int puerto, const QString &mas)
+{
+    QFile f(ruta);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(ruta));
+    f.write(QStringLiteral("[client]\nhost=127.0.0.1\nport=%1\nuser=dbadmin\npassword=%2\n%3")
+                .arg(puerto ? QString::number(puerto) : qEnvironmentVariable("MYSQL_TCP_PORT"),
+                     QLatin1String(claveAdmin), mas)
+                .toUtf8());
+    return ruta;
+}
+
+QString claveDeSemilla(const QString &ruta, char semilla)
+{
+    unsigned char pk[crypto_sign_PUBLICKEYBYTES], sk[crypto_sign_SECRETKEYBYTES], s[crypto_sign_SEEDBYTES];
+    memset(s, semilla, sizeof s);
+    if (sodium_init() < 0 || crypto_sign_seed_keypair(pk, sk, s) != 0)
+        qFatal("no key of seed %c", semilla);
+    QFile f(ruta);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(ruta));
+    f.write("kolvaster-clave-secreta-1 "
+            + QByteArray(reinterpret_cast<char *>(sk), sizeof sk).toBase64() + "\n");
+    f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return ruta;
 }
 
 qint64 bytesEnviados()

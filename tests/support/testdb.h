@@ -39,6 +39,14 @@ qint64 crearApp(const QString &nombre, const QString &titulo,
 // with a key of the test's own): the binary, its compressed copy and the patch from the
 // version it replaces, with the tool's own pruning of older patches.
 void publicar(qint64 appId, const QByteArray &nueva);
+
+// Writes at `ruta` the option file the publishing tool reads to log in as dbadmin to the tests'
+// server (or the one on `puerto`), with `mas` appended ("ssl-ca=...\n"); returns `ruta`.
+QString opcionesAdmin(const QString &ruta, int puerto = 0, const QString &mas = {});
+
+// Writes at `ruta`, readable by its owner alone, the tool's secret key of the seed `semilla`
+// (every byte of it): 'A' is the key the signed test builds trust; returns `ruta`.
+QString claveDeSemilla(const QString &ruta, char semilla = 'A');
 // Bytes the server has sent to all its clients since it started.
 qint64 bytesEnviados();
 void otorgar(qint64 uid, qint64 appId, const QVariant &clogleido = false);
