@@ -112,18 +112,9 @@ lag)
   esac
   ;;
 stop)
-  if [ -S "$dir/mysql.sock" ]; then
-    replica -e 'STOP SLAVE' >/dev/null 2>&1 || true
-    mariadb-admin --no-defaults --socket="$dir/mysql.sock" -uroot shutdown >/dev/null 2>&1 || true
-  fi
-  if [ -f "$dir/mysqld.pid" ]; then
-    pid=$(cat "$dir/mysqld.pid" 2>/dev/null || true)
-    for _ in $(seq 1 100); do
-      [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null || break
-      sleep 0.1
-    done
-  fi
-  rm -rf "$dir"
+  # The applier stops first; the server goes as testdb.sh stops any of its own.
+  [ -S "$dir/mysql.sock" ] && { replica -e 'STOP SLAVE' >/dev/null 2>&1 || true; }
+  "$here/testdb.sh" stop "$dir"
   ;;
 *) usage ;;
 esac
